@@ -1,0 +1,35 @@
+#pragma once
+// The desktop program's command line:
+//   veraxo [--input FILE] [--device NAME|INDEX] [--list-devices] [--screenshot PATH [--screenshot-delay S]]
+//          [--help] [--version]
+// parse() leaves either a set of options to run with, or an exit status and a message to print
+// (usage errors, --help and --version), so main decides nothing about text itself.
+
+#include <QString>
+#include <QStringList>
+
+class LaunchOptions {
+public:
+    // Reads `arguments` (the program name first). Returns true when the program should start.
+    bool parse(const QStringList& arguments);
+
+    // When parse returned false: what to print, where, and the exit status.
+    const QString& message() const { return _message; }
+    bool messageIsError() const { return _exitStatus != 0; }
+    int exitStatus() const { return _exitStatus; }
+
+    const QString& inputFile() const { return _inputFile; }
+    const QString& device() const { return _device; }
+    bool listDevices() const { return _listDevices; }
+    const QString& screenshotPath() const { return _screenshotPath; }
+    int screenshotDelayMs() const { return _screenshotDelayMs; }
+
+private:
+    QString _message;
+    int _exitStatus = 0;
+    QString _inputFile;
+    QString _device;
+    bool _listDevices = false;
+    QString _screenshotPath;
+    int _screenshotDelayMs = 3000;
+};

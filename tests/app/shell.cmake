@@ -1,0 +1,31 @@
+# Tests of the application shell. The widget tests need a display (label gui: run under xvfb-run).
+if(NOT TARGET veraxo_shell)
+    return()
+endif()
+find_package(Qt6 REQUIRED COMPONENTS Test)
+
+veraxo_add_test(app_callback_proxy_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/CallbackProxy2Test.cpp
+    LIBS veraxo_shell)
+
+veraxo_add_test(app_shell_gui_test
+    SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/gui_test_main.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/LaunchOptionsTest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/HelpViewControllerTest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/NavigationControllerTest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/VeraxoViewControllerTest.cpp
+    LIBS veraxo_shell Qt6::Test
+    LABELS gui
+    OWN_MAIN)
+
+# The real program, end to end: analyse the sample recording live and take a picture of the window.
+if(EXISTS ${PROJECT_SOURCE_DIR}/resources/sample.wav)
+    add_test(NAME app_smoke_test
+        COMMAND ${CMAKE_COMMAND}
+            -DVERAXO=$<TARGET_FILE:veraxo>
+            -DINPUT=${PROJECT_SOURCE_DIR}/resources/sample.wav
+            -DPICTURE=${CMAKE_CURRENT_BINARY_DIR}/smoke_screenshot.png
+            -P ${CMAKE_CURRENT_LIST_DIR}/smoke_test.cmake)
+    set_tests_properties(app_smoke_test PROPERTIES LABELS gui TIMEOUT 60)
+endif()
