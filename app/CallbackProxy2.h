@@ -9,15 +9,17 @@
 // member then holds the only call. perform on an empty proxy does nothing and returns R().
 // perform allocates nothing and takes no lock, so it is safe on the audio thread.
 
-template <class R, class A1, class A2>
-class CallbackProxy2 {
+template <class R, class A1, class A2> class CallbackProxy2 {
 public:
     CallbackProxy2() = default;
 
     template <class T>
-    CallbackProxy2(T* target, R (T::*selector)(A1, A2)) : _invocation(new BoundInvocation<T>(target, selector)) {}
+    CallbackProxy2(T* target, R (T::*selector)(A1, A2))
+        : _invocation(new BoundInvocation<T>(target, selector)) {}
 
-    CallbackProxy2(const CallbackProxy2& other) : _invocation(other._invocation) { other._invocation = nullptr; }
+    CallbackProxy2(const CallbackProxy2& other) : _invocation(other._invocation) {
+        other._invocation = nullptr;
+    }
 
     CallbackProxy2& operator=(const CallbackProxy2& other) {
         if (&other != this) {
@@ -45,8 +47,7 @@ private:
         virtual R invoke(A1 a1, A2 a2) = 0;
     };
 
-    template <class T>
-    struct BoundInvocation final : Invocation {
+    template <class T> struct BoundInvocation final : Invocation {
         BoundInvocation(T* target, R (T::*selector)(A1, A2)) : target(target), selector(selector) {}
         R invoke(A1 a1, A2 a2) override { return (target->*selector)(a1, a2); }
         T* target;

@@ -59,6 +59,7 @@ void HelpViewController::onLinkActivated(const QUrl& link) {
         return;
     }
     const QString scheme = target.scheme();
-    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto"))
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
+        scheme == QLatin1String("mailto"))
         _openExternal(target);
 }

@@ -31,7 +31,8 @@ void ImageButton::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QSizeF natural = QSizeF(picture.size()) / picture.devicePixelRatio();
     const QSizeF fitted = natural.scaled(QSizeF(size()), Qt::KeepAspectRatio);
-    const QRectF target(QPointF((width() - fitted.width()) / 2.0, (height() - fitted.height()) / 2.0), fitted);
+    const QRectF target(QPointF((width() - fitted.width()) / 2.0, (height() - fitted.height()) / 2.0),
+                        fitted);
     painter.drawImage(target, picture);
     if (hasFocus()) {
         painter.setPen(QPen(palette().color(QPalette::Highlight), 1.5, Qt::DotLine));

@@ -15,13 +15,14 @@ bool LaunchOptions::parse(const QStringList& arguments) {
                          "For entertainment only: it proves nothing about anyone's honesty."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QCoreApplication::translate("LaunchOptions", "Show this help and exit."));
-    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
-                                     QCoreApplication::translate("LaunchOptions", "Show the version and exit."));
+    const QCommandLineOption version(
+        QStringList{QStringLiteral("v"), QStringLiteral("version")},
+        QCoreApplication::translate("LaunchOptions", "Show the version and exit."));
     const QCommandLineOption input(
         QStringLiteral("input"),
-        QCoreApplication::translate("LaunchOptions",
-                                    "Analyse the recording FILE live, in real time, instead of the microphone; "
-                                    "listening starts at once."),
+        QCoreApplication::translate(
+            "LaunchOptions", "Analyse the recording FILE live, in real time, instead of the microphone; "
+                             "listening starts at once."),
         QStringLiteral("FILE"));
     const QCommandLineOption device(
         QStringLiteral("device"),
@@ -67,8 +68,9 @@ bool LaunchOptions::parse(const QStringList& arguments) {
         bool ok = false;
         const double seconds = parser.value(screenshotDelay).toDouble(&ok);
         if (!ok || !std::isfinite(seconds) || seconds < 0.0 || seconds > 3600.0)
-            return usageError(QCoreApplication::translate("LaunchOptions", "--screenshot-delay needs a number of "
-                                                                           "seconds between 0 and 3600"));
+            return usageError(QCoreApplication::translate("LaunchOptions",
+                                                          "--screenshot-delay needs a number of "
+                                                          "seconds between 0 and 3600"));
         _screenshotDelayMs = static_cast<int>(std::lround(seconds * 1000.0));
     }
     _inputFile = parser.value(input);

@@ -10,6 +10,8 @@
 #include "NavigationController.h"
 #include "SpectrumView.h"
 
+#include "platform/FileAudioUnit.h"
+
 #include <QLabel>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -103,8 +105,8 @@ void VeraxoViewController::viewDidLoad() {
     const QImage iconImage = _bundle.imageNamed(QStringLiteral("Icon.png"));
     if (!iconImage.isNull()) {
         const qreal ratio = qMax<qreal>(2.0, iconImage.devicePixelRatio());
-        QPixmap pixmap = QPixmap::fromImage(
-            iconImage.scaled(QSize(iconSize, iconSize) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        QPixmap pixmap = QPixmap::fromImage(iconImage.scaled(QSize(iconSize, iconSize) * ratio,
+                                                             Qt::KeepAspectRatio, Qt::SmoothTransformation));
         pixmap.setDevicePixelRatio(ratio);
         icon->setPixmap(pixmap);
     }
@@ -115,12 +117,16 @@ void VeraxoViewController::viewDidLoad() {
     _verdictProxy = ViewProxy(_lieIndicator, &LieIndicator::newData);
 
     using ViewCallback = brel::callback2<void, const Signal::Sample*, int>;
-    globals->engine->attachOutput(VeraxoEngine::OUTPUT_SPECTRUM, ViewCallback(&_spectrumProxy, &ViewProxy::perform));
-    globals->engine->attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL, ViewCallback(&_verdictProxy, &ViewProxy::perform));
-    globals->engine->attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL, ViewCallback(&_lieGraphProxy, &ViewProxy::perform));
+    globals->engine->attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
+                                  ViewCallback(&_spectrumProxy, &ViewProxy::perform));
+    globals->engine->attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
+                                  ViewCallback(&_verdictProxy, &ViewProxy::perform));
+    globals->engine->attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
+                                  ViewCallback(&_lieGraphProxy, &ViewProxy::perform));
 
     globals->voiceUnit->ioFlags = VoiceUnit::IO_RECORD;
-    globals->voiceUnit->properties.set(VoiceUnit::Properties::THREAD_PRECEDENCE, VoiceUnit::PropertyValue(63));
+    globals->voiceUnit->properties.set(VoiceUnit::Properties::THREAD_PRECEDENCE,
+                                       VoiceUnit::PropertyValue(63));
     globals->voiceUnit->properties.set(VoiceUnit::Properties::THREAD_SEPARATION, VoiceUnit::PropertyValue(0));
 
     globals->voiceUnit->callbacks.push_back(
@@ -149,7 +155,7 @@ void VeraxoViewController::onRecord() {
         voiceUnit.initialize();
         voiceUnit.start();
         if (voiceUnit.state != VoiceUnit::STATE_RUNNING) {
-            reportCaptureFailure();
+            reportCaptureFailure(false);
             return;
         }
         _statusLabel->clear();
@@ -173,16 +179,40 @@ QString VeraxoViewController::statusMessage() const {
 }
 
 void VeraxoViewController::checkCapture() {
-    if (globals->voiceUnit->state == VoiceUnit::STATE_FAILED)
-        reportCaptureFailure();
+    VoiceUnit& voiceUnit = *globals->voiceUnit;
+    if (voiceUnit.state == VoiceUnit::STATE_FAILED) {
+        reportCaptureFailure(true);
+        return;
+    }
+#ifdef VERAXO_HAVE_FILE_BACKEND
+    const auto* recording = dynamic_cast<const platform::FileAudioUnit*>(voiceUnit.audioUnitInstance());
+    if (recording && recording->finished()) {
+        onRecord();
+        showMessage(tr("The recording has ended. Press record to analyse it again."));
+    }
+#endif
 }
 
-void VeraxoViewController::reportCaptureFailure() {
-    _statusLabel->setText(tr("No microphone found, or the microphone stopped working. Connect one and press "
-                             "record again, or start Veraxo with --input FILE to analyse a recording."));
-    _statusLabel->show();
+void VeraxoViewController::reportCaptureFailure(bool whileRunning) {
+    const QString reason = QString::fromStdString(globals->voiceUnit->lastErrorReason());
+    const QString because = reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason);
+    if (!_inputFile.isEmpty())
+        showMessage(tr("Cannot analyse the recording %1%2.").arg(_inputFile, because));
+    else if (whileRunning)
+        showMessage(
+            tr("The microphone stopped working%1. Check it and press record to try again.").arg(because));
+    else
+        showMessage(
+            tr("No microphone found%1. Connect one and press record, or start Veraxo with --input FILE "
+               "to analyse a recording.")
+                .arg(because));
     // The same steps as a press on a failed unit: the button shows its start state again.
     onRecord();
+}
+
+void VeraxoViewController::showMessage(const QString& text) {
+    _statusLabel->setText(text);
+    _statusLabel->show();
 }
 
 void VeraxoViewController::showStartImages() {

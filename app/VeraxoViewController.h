@@ -5,13 +5,14 @@
 // capture only, delivering on the audio thread at precedence 63, and the engine's input registered
 // on the voice unit. The record button toggles capture; the views redraw only while the screen is
 // shown. Capture that fails to start, or fails while running, is reported in a banner on the screen
-// and cleared at once, so the button is back in its start state and the next press tries again.
+// and cleared at once, so the button is back in its start state and the next press tries again; the
+// end of an analysed recording stops capture the same way.
 
 #include "CallbackProxy2.h"
 #include "ViewController.h"
 
 #include "Bundle.h"
-#include "Signal/Types.h"
+#include "Signal/Sample.h"
 
 #include <QImage>
 #include <QTimer>
@@ -38,6 +39,9 @@ public:
     void onRecord();
     void onHelp();
 
+    // Names the recording analysed instead of the microphone, for the messages; empty for the microphone.
+    void setInputFile(const QString& fileName) { _inputFile = fileName; }
+
     GraphView* lieGraph() const { return _lieGraph; }
     LieIndicator* lieIndicator() const { return _lieIndicator; }
     SpectrumView* spectrum() const { return _spectrum; }
@@ -53,7 +57,8 @@ protected:
 
 private:
     void checkCapture();
-    void reportCaptureFailure();
+    void reportCaptureFailure(bool whileRunning);
+    void showMessage(const QString& text);
     void showStartImages();
 
     // Declared first so they go last: the engine's chain ends hold their addresses.
@@ -74,4 +79,5 @@ private:
     QImage _pauseButtonHighlight;
     HelpViewController* _helpViewController = nullptr;
     QTimer _captureWatch;
+    QString _inputFile;
 };

@@ -2,7 +2,8 @@
 
 #include "ViewController.h"
 
-ViewController::ViewController(const QString& nibName, QObject* parent) : QObject(parent), _nibName(nibName) {}
+ViewController::ViewController(const QString& nibName, QObject* parent)
+    : QObject(parent), _nibName(nibName) {}
 
 ViewController::~ViewController() {
     // A view that was never put into a window is still ours.

@@ -6,14 +6,21 @@
 
 #include "Globals.h"
 #include "LaunchOptions.h"
+#include "RunLoopBridge.h"
 #include "VeraxoAppDelegate.h"
 #include "VeraxoViewController.h"
+
+#include "platform/AudioUnit.h"
+#include "platform/FileAudioUnit.h"
+#include "platform/PortAudioUnit.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>
 #include <QTimer>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -42,6 +49,48 @@ void scheduleScreenshot(QWidget* window, const QString& path, int delayMs) {
     });
 }
 
+int listDevices() {
+    const std::vector<platform::PortAudioUnit::DeviceInfo> devices =
+        platform::PortAudioUnit::listInputDevices();
+    if (devices.empty()) {
+        const std::string reason = platform::audioErrorReason();
+        print(QStringLiteral("veraxo: no microphone found%1\n")
+                  .arg(reason.empty() ? QString()
+                                      : QStringLiteral(" (%1)").arg(QString::fromStdString(reason))),
+              true);
+        return 1;
+    }
+    for (const platform::PortAudioUnit::DeviceInfo& device : devices)
+        print(QStringLiteral("%1%2: %3 (%4)\n")
+                  .arg(device.isDefaultInput ? QStringLiteral("* ") : QStringLiteral("  "))
+                  .arg(device.index)
+                  .arg(QString::fromStdString(device.name), QString::fromStdString(device.hostApi)),
+              false);
+    return 0;
+}
+
+// Chooses where the sound comes from: the recording, the named device or the default microphone.
+bool selectInput(const LaunchOptions& options) {
+    if (!options.inputFile().isEmpty()) {
+        platform::FileAudioUnit::setSource(options.inputFile().toStdString(),
+                                           platform::FileAudioUnit::REAL_TIME);
+        platform::selectAudioComponent(platform::FileAudioUnit::component());
+        return true;
+    }
+    if (!options.device().isEmpty()) {
+        const int index = platform::PortAudioUnit::findInputDevice(options.device().toStdString());
+        if (index < 0) {
+            print(QStringLiteral("veraxo: no input device matches '%1'; veraxo --list-devices lists them\n")
+                      .arg(options.device()),
+                  true);
+            return false;
+        }
+        platform::PortAudioUnit::selectDevice(index);
+    }
+    platform::selectAudioComponent(platform::PortAudioUnit::component());
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -57,14 +106,21 @@ int main(int argc, char* argv[]) {
         print(options.message(), options.messageIsError());
         return options.exitStatus();
     }
+    if (options.listDevices())
+        return listDevices();
+    if (!selectInput(options))
+        return 1;
 
+    RunLoopBridge runLoopBridge;
     Globals::setUp();
     int result = 0;
     {
         VeraxoAppDelegate delegate;
         delegate.applicationDidFinishLaunching();
-        if (!options.inputFile().isEmpty())
+        if (!options.inputFile().isEmpty()) {
+            delegate.mainViewController()->setInputFile(options.inputFile());
             delegate.mainViewController()->onRecord();
+        }
         if (!options.screenshotPath().isEmpty())
             scheduleScreenshot(delegate.window(), options.screenshotPath(), options.screenshotDelayMs());
         result = QApplication::exec();

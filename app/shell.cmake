@@ -19,6 +19,7 @@ add_library(veraxo_shell STATIC
     ${CMAKE_CURRENT_LIST_DIR}/ImageButton.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LaunchOptions.cpp
     ${CMAKE_CURRENT_LIST_DIR}/NavigationController.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RunLoopBridge.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VeraxoAppDelegate.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VeraxoViewController.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ViewController.cpp)

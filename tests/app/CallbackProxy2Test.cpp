@@ -3,7 +3,7 @@
 
 #include "CallbackProxy2.h"
 
-#include "brel_callback_template.h"
+#include "compiler_gcc346/brel_callback_template.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +12,7 @@
 namespace {
 
 struct Receiver {
-    void newData(const float* data, int length) {
-        calls.push_back({data, length});
-    }
+    void newData(const float* data, int length) { calls.push_back({data, length}); }
     struct Call {
         const float* data;
         int length;

@@ -8,7 +8,8 @@ namespace {
 
 LaunchOptions parsed(const QStringList& arguments, bool expectStart) {
     LaunchOptions options;
-    EXPECT_EQ(options.parse(QStringList{QStringLiteral("veraxo")} + arguments), expectStart) << arguments.join(' ').toStdString();
+    EXPECT_EQ(options.parse(QStringList{QStringLiteral("veraxo")} + arguments), expectStart)
+        << arguments.join(' ').toStdString();
     return options;
 }
 
@@ -20,7 +21,8 @@ TEST(LaunchOptions, StartsWithTheMicrophoneByDefaultAndTakesEachOption) {
     EXPECT_TRUE(plain.screenshotPath().isEmpty());
     EXPECT_EQ(plain.screenshotDelayMs(), 3000);
 
-    const LaunchOptions input = parsed({"--input", "talk.wav", "--screenshot", "shot.png", "--screenshot-delay", "1.5"}, true);
+    const LaunchOptions input =
+        parsed({"--input", "talk.wav", "--screenshot", "shot.png", "--screenshot-delay", "1.5"}, true);
     EXPECT_EQ(input.inputFile(), "talk.wav");
     EXPECT_EQ(input.screenshotPath(), "shot.png");
     EXPECT_EQ(input.screenshotDelayMs(), 1500);

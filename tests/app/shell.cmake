@@ -15,7 +15,7 @@ veraxo_add_test(app_shell_gui_test
         ${CMAKE_CURRENT_LIST_DIR}/HelpViewControllerTest.cpp
         ${CMAKE_CURRENT_LIST_DIR}/NavigationControllerTest.cpp
         ${CMAKE_CURRENT_LIST_DIR}/VeraxoViewControllerTest.cpp
-    LIBS veraxo_shell Qt6::Test
+    LIBS veraxo_shell veraxo_audio_double Qt6::Test
     LABELS gui
     OWN_MAIN)
 
