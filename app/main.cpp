@@ -91,26 +91,44 @@ bool selectInput(const LaunchOptions& options) {
     return true;
 }
 
+void describeApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("veraxo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VERAXO_VERSION));
+}
+
+bool hasDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    requestCompatibilityContext();
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("veraxo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Veraxo"));
-    QApplication::setApplicationVersion(QStringLiteral(VERAXO_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("veraxo"));
-
+    // Options are read before any window system is touched, so --help, --version and --list-devices
+    // work without a display.
     LaunchOptions options;
-    if (!options.parse(QApplication::arguments())) {
-        print(options.message(), options.messageIsError());
-        return options.exitStatus();
+    {
+        QCoreApplication reader(argc, argv);
+        describeApplication();
+        if (!options.parse(QCoreApplication::arguments())) {
+            print(options.message(), options.messageIsError());
+            return options.exitStatus();
+        }
+        if (options.listDevices())
+            return listDevices();
     }
-    if (options.listDevices())
-        return listDevices();
     if (!selectInput(options))
         return 1;
+    if (!hasDisplay()) {
+        print(QStringLiteral("veraxo: no display to show the window on (DISPLAY is not set)\n"), true);
+        return 1;
+    }
 
+    requestCompatibilityContext();
+    QApplication application(argc, argv);
+    describeApplication();
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Veraxo"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("veraxo"));
     RunLoopBridge runLoopBridge;
     Globals::setUp();
     int result = 0;
