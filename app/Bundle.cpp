@@ -1,21 +1,28 @@
-// Resource look-up by name and type inside one root (a directory or a Qt resource prefix). Images
+// Resource look-up by name and type in a list of roots (directories or Qt resource prefixes). Images
 // prefer a double-density twin when the bundle has one.
 
 #include "Bundle.h"
 
 #include <QFileInfo>
 
-Bundle::Bundle(const QString& root) : _root(root.endsWith('/') ? root : root + '/') {}
+Bundle::Bundle(const QStringList& roots) {
+    for (const QString& root : roots)
+        _roots.append(root.endsWith('/') ? root : root + '/');
+}
 
 const Bundle& Bundle::mainBundle() {
-    static const Bundle bundle(QStringLiteral(":/veraxo/"));
+    static const Bundle bundle(QStringList{QStringLiteral(":/veraxo/"), QStringLiteral(":/images/")});
     return bundle;
 }
 
 QString Bundle::pathForResource(const QString& name, const QString& type) const {
-    const QString path = _root + name + '.' + type;
-    const QFileInfo info(path);
-    return info.exists() && info.isFile() ? path : QString();
+    for (const QString& root : _roots) {
+        const QString path = root + name + '.' + type;
+        const QFileInfo info(path);
+        if (info.exists() && info.isFile())
+            return path;
+    }
+    return QString();
 }
 
 QImage Bundle::imageNamed(const QString& fileName) const {

@@ -1,16 +1,19 @@
 #pragma once
 // The application's read-only resources, looked up by name and type the way the app's screens ask for
-// them. The main bundle is the set of resources compiled into the program; tests point a bundle at a
-// directory of their own to show what happens when a resource is missing. A missing resource gives an
-// empty path or a null image, never an error: each caller decides what an absent resource means.
+// them. The main bundle is the set of resources compiled into the program (the shell's own under
+// ":/veraxo/", the pictures under ":/images/"); tests point a bundle at a directory of their own to
+// show what happens when a resource is missing. A missing resource gives an empty path or a null
+// image, never an error: each caller decides what an absent resource means.
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 class Bundle {
 public:
-    // A bundle rooted at `root`: a directory or a Qt resource prefix such as ":/".
-    explicit Bundle(const QString& root);
+    // A bundle searching `roots` in order: directories or Qt resource prefixes such as ":/images/".
+    explicit Bundle(const QStringList& roots);
+    explicit Bundle(const QString& root) : Bundle(QStringList{root}) {}
 
     static const Bundle& mainBundle();
 
@@ -19,8 +22,6 @@ public:
     // The image stored under `fileName` ("Icon.png"), or a null image.
     QImage imageNamed(const QString& fileName) const;
 
-    const QString& root() const { return _root; }
-
 private:
-    QString _root;
+    QStringList _roots;
 };

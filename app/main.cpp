@@ -7,6 +7,7 @@
 #include "Globals.h"
 #include "LaunchOptions.h"
 #include "RunLoopBridge.h"
+#include "SpectrumView.h"
 #include "VeraxoAppDelegate.h"
 #include "VeraxoViewController.h"
 
@@ -23,16 +24,6 @@
 #include <vector>
 
 namespace {
-
-// The relief draws with the fixed-function pipeline: ask for a compatibility context everywhere.
-void requestCompatibilityContext() {
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setVersion(2, 1);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setDepthBufferSize(16);
-    QSurfaceFormat::setDefaultFormat(format);
-}
 
 void print(const QString& text, bool error) {
     std::fputs(text.toLocal8Bit().constData(), error ? stderr : stdout);
@@ -124,7 +115,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    requestCompatibilityContext();
+    // The relief draws with the fixed-function pipeline: every context is a compatibility one.
+    QSurfaceFormat::setDefaultFormat(SpectrumView::defaultSurfaceFormat());
     QApplication application(argc, argv);
     describeApplication();
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Veraxo"));

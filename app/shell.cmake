@@ -27,17 +27,9 @@ set_target_properties(veraxo_shell PROPERTIES AUTOMOC ON)
 target_include_directories(veraxo_shell PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(veraxo_shell PUBLIC Qt6::Widgets veraxo_views veraxo_capture veraxo_signal brel)
 
-# The bundle: the help page and the pictures the shell asks for by name.
+# The shell's own resources; the pictures come with veraxo_views under ":/images/".
 set(VERAXO_RESOURCES ${PROJECT_SOURCE_DIR}/resources)
-set(VERAXO_BUNDLE_FILES ${VERAXO_RESOURCES}/Help.html)
-foreach(image button_start button_start_over button_pause button_pause_over Icon)
-    foreach(variant "" "@2x")
-        if(EXISTS ${VERAXO_RESOURCES}/${image}${variant}.png)
-            list(APPEND VERAXO_BUNDLE_FILES ${VERAXO_RESOURCES}/${image}${variant}.png)
-        endif()
-    endforeach()
-endforeach()
-qt_add_resources(veraxo_shell veraxo_bundle PREFIX /veraxo BASE ${VERAXO_RESOURCES} FILES ${VERAXO_BUNDLE_FILES})
+qt_add_resources(veraxo_shell veraxo_bundle PREFIX /veraxo BASE ${VERAXO_RESOURCES} FILES ${VERAXO_RESOURCES}/Help.html)
 
 add_executable(veraxo ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_compile_definitions(veraxo PRIVATE VERAXO_VERSION="${PROJECT_VERSION}")
@@ -45,5 +37,7 @@ target_link_libraries(veraxo PRIVATE veraxo_shell)
 
 install(TARGETS veraxo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${VERAXO_RESOURCES}/veraxo.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-# Icon.png is square; pixmaps/ takes an icon of any size.
-install(FILES ${VERAXO_RESOURCES}/Icon.png DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps RENAME veraxo.png OPTIONAL)
+install(FILES ${VERAXO_RESOURCES}/images/Icon.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps
+        RENAME veraxo.png)
+install(FILES ${VERAXO_RESOURCES}/images/Icon@2x.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps
+        RENAME veraxo.png)

@@ -3,23 +3,34 @@
 // the voice unit, help and back, and an orderly tear-down while sound is flowing.
 
 #include "VeraxoViewController.h"
+#include "SpectrumView.h"
+
+#include "AudioFileReader.h"
 #include "Globals.h"
+#include "GraphView.h"
 #include "HelpViewController.h"
 #include "ImageButton.h"
+#include "LieIndicator.h"
 #include "NavigationController.h"
 #include "RunLoopBridge.h"
 #include "VeraxoAppDelegate.h"
 
 #include "platform/AudioUnit.h"
 #include "platform/TestAudioUnit.h"
+#include "support/assertion_capture.h"
 
 #include <gtest/gtest.h>
 
+#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
+#include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -189,6 +200,147 @@ TEST_F(MainScreen, TearDownWhileSoundFlowsStopsCaptureBeforeDestroyingAnything) 
     delegate.reset();
     Globals::tearDown();
     EXPECT_EQ(globals, nullptr) << "a second tear-down finds nothing to do";
+}
+
+TEST_F(MainScreen, TheViewsRedrawOnlyWhileTheScreenIsShown) {
+    EXPECT_TRUE(screen->lieGraph()->isRedrawing());
+    EXPECT_TRUE(screen->lieIndicator()->isRedrawing());
+    EXPECT_TRUE(screen->spectrum()->isRedrawing());
+
+    screen->onHelp();
+    EXPECT_FALSE(screen->lieGraph()->isRedrawing());
+    EXPECT_FALSE(screen->lieIndicator()->isRedrawing());
+    EXPECT_FALSE(screen->spectrum()->isRedrawing());
+
+    QTest::keyClick(delegate->window(), Qt::Key_Escape);
+    EXPECT_TRUE(screen->lieGraph()->isRedrawing());
+    EXPECT_TRUE(screen->lieIndicator()->isRedrawing());
+    EXPECT_TRUE(screen->spectrum()->isRedrawing());
+}
+
+std::vector<short> sampleRecording(int maxSamples) {
+    AudioFileReader reader;
+    std::vector<short> samples(maxSamples);
+    if (!reader.open(VERAXO_SAMPLE_RECORDING))
+        return {};
+    int got = 0;
+    while (got < maxSamples) {
+        const int n = reader.read(samples.data() + got, maxSamples - got);
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    samples.resize(got);
+    return samples;
+}
+
+// Listens at the end of the engine's chains, after the views: whatever it hears, the views have had.
+struct OutputSpy {
+    void lieLevel(const Signal::Sample* data, int length) {
+        const int k = levels.fetch_add(1);
+        if (length != 1 || k >= int(expectedLevels.size()) || data[0] != expectedLevels[k]) {
+            ++mismatches;
+            return;
+        }
+        expectedIndicator = float(0.7 * double(expectedIndicator) + 0.3 * double(data[0]));
+        if (indicator->lieLevel() != expectedIndicator || graph->bufferCount() != k + 1)
+            ++viewsBehind;
+    }
+    void spectrum(const Signal::Sample*, int length) {
+        if (length != 32)
+            ++mismatches;
+        ++frames;
+    }
+    std::vector<float> expectedLevels;
+    LieIndicator* indicator = nullptr;
+    GraphView* graph = nullptr;
+    float expectedIndicator = 0.0f;
+    std::atomic<int> levels{0};
+    std::atomic<int> frames{0};
+    std::atomic<int> mismatches{0};
+    std::atomic<int> viewsBehind{0};
+};
+
+struct LevelCollector {
+    void lieLevel(const Signal::Sample* data, int) { levels.push_back(data[0]); }
+    void spectrum(const Signal::Sample*, int) { ++frames; }
+    std::vector<float> levels;
+    int frames = 0;
+};
+
+TEST_F(MainScreen, ARecordingDrivesTheIndicatorTheGraphAndTheRelief) {
+    const int blockLength = 256;
+    const std::vector<short> recording = sampleRecording(6 * 8000);
+    ASSERT_EQ(recording.size(), 6u * 8000) << "the sample recording lasts longer than six seconds";
+
+    // The same recording through an engine of its own gives the values the screen must show.
+    using ViewCallback = brel::callback2<void, const Signal::Sample*, int>;
+    LevelCollector reference;
+    VeraxoEngine referenceEngine;
+    referenceEngine.attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
+                                 ViewCallback(&reference, &LevelCollector::lieLevel));
+    referenceEngine.attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
+                                 ViewCallback(&reference, &LevelCollector::spectrum));
+    referenceEngine.input(recording.data(), int(recording.size()));
+    ASSERT_EQ(reference.frames, int(recording.size()) / 128) << "one frame per hop of 128 samples";
+
+    veraxo_test::AssertionCapture reports;
+    OutputSpy spy;
+    spy.expectedLevels = reference.levels;
+    spy.indicator = screen->lieIndicator();
+    spy.graph = screen->lieGraph();
+    globals->engine->attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL, ViewCallback(&spy, &OutputSpy::lieLevel));
+    globals->engine->attachOutput(VeraxoEngine::OUTPUT_SPECTRUM, ViewCallback(&spy, &OutputSpy::spectrum));
+
+    press();
+    ASSERT_EQ(state(), VoiceUnit::STATE_RUNNING);
+    for (std::size_t at = 0; at < recording.size(); at += blockLength) {
+        const std::size_t end = std::min(recording.size(), at + blockLength);
+        script.current->push(std::vector<short>(recording.begin() + at, recording.begin() + end));
+    }
+    ASSERT_TRUE(script.current->waitUntilIdle(20.0));
+    EXPECT_EQ(spy.levels.load(), int(reference.levels.size()));
+    EXPECT_EQ(spy.frames.load(), reference.frames);
+    EXPECT_EQ(spy.mismatches.load(), 0);
+    EXPECT_EQ(spy.viewsBehind.load(), 0)
+        << "the indicator and the graph had each level before the chain's end";
+    EXPECT_EQ(reports.count(), 0u) << "every view got blocks of the length it expects";
+
+    // Let the views' timers paint what they received, then look at the window as the user would.
+    QTest::qWait(400);
+    const QImage window = delegate->window()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const auto area = [&](QWidget* view) {
+        const qreal ratio = window.devicePixelRatio();
+        const QRect r(view->mapTo(delegate->window(), QPoint(0, 0)), view->size());
+        return QRect((QPointF(r.topLeft()) * ratio).toPoint(), (QSizeF(r.size()) * ratio).toSize());
+    };
+
+    // The relief: a good share of strongly coloured pixels (the cleared relief is a dark grey-blue).
+    const QRect relief = area(screen->spectrum());
+    int coloured = 0;
+    for (int y = relief.top(); y <= relief.bottom(); ++y)
+        for (int x = relief.left(); x <= relief.right(); ++x) {
+            const QColor c = QColor(window.pixel(x, y));
+            if (c.saturation() > 150 && c.value() > 150)
+                ++coloured;
+        }
+    EXPECT_GT(coloured, relief.width() * relief.height() / 20) << "the relief shows the spectrum in colour";
+
+    // The graph: the trace rises and falls, so its brightest pixels spread over many rows.
+    const QRect graph = area(screen->lieGraph());
+    int top = graph.bottom();
+    int bottom = graph.top();
+    for (int y = graph.top(); y <= graph.bottom(); ++y)
+        for (int x = graph.left(); x <= graph.right(); ++x) {
+            const QColor c = QColor(window.pixel(x, y));
+            if (c.green() > 150 && c.blue() > 150 && c.red() < 120) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    EXPECT_GT(bottom - top, graph.height() / 4) << "the lie graph is not flat";
+    if (::testing::Test::HasFailure())
+        window.save(QStringLiteral("main_screen_failure.png"));
 }
 
 } // namespace

@@ -18,6 +18,8 @@ veraxo_add_test(app_shell_gui_test
     LIBS veraxo_shell veraxo_audio_double Qt6::Test
     LABELS gui
     OWN_MAIN)
+target_compile_definitions(app_shell_gui_test PRIVATE
+    VERAXO_SAMPLE_RECORDING="${PROJECT_SOURCE_DIR}/resources/sample.wav")
 
 # The real program, end to end: analyse the sample recording live and take a picture of the window.
 if(EXISTS ${PROJECT_SOURCE_DIR}/resources/sample.wav)
