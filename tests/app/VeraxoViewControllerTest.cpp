@@ -218,6 +218,20 @@ TEST_F(MainScreen, TheViewsRedrawOnlyWhileTheScreenIsShown) {
     EXPECT_TRUE(screen->spectrum()->isRedrawing());
 }
 
+TEST_F(MainScreen, TheWindowOpensPortraitAndKeepsItsLayoutWhenReshaped) {
+    QWidget* window = delegate->window();
+    EXPECT_EQ(window->size(), VeraxoAppDelegate::defaultWindowSize);
+    window->resize(900, 420);
+    QTest::qWait(50);
+    const auto top = [&](QWidget* view) { return view->mapTo(window, QPoint(0, 0)).y(); };
+    EXPECT_LT(top(screen->spectrum()), top(screen->lieIndicator()));
+    EXPECT_LT(top(screen->lieIndicator()), top(screen->lieGraph()));
+    EXPECT_LT(top(screen->lieGraph()), top(screen->recordButtton()));
+    EXPECT_LE(top(screen->recordButtton()) + screen->recordButtton()->height(), window->height())
+        << "everything stays inside the window";
+    EXPECT_GT(screen->spectrum()->width(), 800) << "the views follow the window's width";
+}
+
 std::vector<short> sampleRecording(int maxSamples) {
     AudioFileReader reader;
     std::vector<short> samples(maxSamples);
