@@ -10,6 +10,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
@@ -20,6 +21,7 @@
 #include "VeraxoEngine.h"
 #include "VoiceUnit.h"
 #include "platform/AudioFileReader.h"
+#include "platform/RunLoop.h"
 
 namespace {
 
@@ -192,6 +194,59 @@ TEST(PortAudioCapture, RecordingPlayedIntoTheNullSinkReachesTheEngineIntact) {
         ASSERT_EQ(live.lie[f], expected.lie[f]) << "frame " << f;
         ASSERT_EQ(live.spectra[f], expected.spectra[f]) << "frame " << f;
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(PortAudioCapture, VanishingSourceEndsInFailedAndStopDisposeRecover) {
+    if (!reachPulseAudio())
+        GTEST_SKIP() << "no PulseAudio server reachable: run `eval \"$(scripts/pulse-null start)\"` first";
+    platform::selectAudioComponent(PortAudioUnit::component());
+    Capture capture;
+    VoiceUnit unit;
+    unit.ioFlags = VoiceUnit::IO_RECORD;
+    unit.callbacks.push_back(VoiceUnit::SampleCallback(&capture, &Capture::take));
+    ASSERT_TRUE(unit.initialize()) << unit.lastErrorReason();
+    ASSERT_TRUE(unit.start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(std::system("pactl unload-module module-null-sink"), 0);
+    const bool failed =
+        platform::RunLoop::current()->runUntil([&] { return unit.state == VoiceUnit::STATE_FAILED; }, 5.0);
+    std::system(
+        "pactl load-module module-null-sink sink_name=veraxo_null rate=8000 channels=1 format=s16le "
+        ">/dev/null && pactl set-default-sink veraxo_null && pactl set-default-source veraxo_null.monitor");
+    EXPECT_TRUE(failed);
+    EXPECT_FALSE(unit.lastErrorReason().empty());
+    EXPECT_FALSE(unit.stop());
+    EXPECT_TRUE(unit.dispose());
+    EXPECT_EQ(unit.state, VoiceUnit::STATE_UNINITIALIZED);
+    platform::selectAudioComponent(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST(PortAudioCapture, InputDevicesAreFoundByIndexAndByName) {
+    if (!reachPulseAudio())
+        GTEST_SKIP() << "no PulseAudio server reachable: run `eval \"$(scripts/pulse-null start)\"` first";
+    const std::vector<PortAudioUnit::DeviceInfo> devices = PortAudioUnit::listInputDevices();
+    ASSERT_FALSE(devices.empty());
+    for (const PortAudioUnit::DeviceInfo& d : devices) {
+        EXPECT_GE(d.maxInputChannels, 1) << d.name;
+        EXPECT_EQ(PortAudioUnit::findInputDevice(std::to_string(d.index)), d.index) << d.name;
+    }
+    // Names may repeat; the name finds a device that carries it.
+    const PortAudioUnit::DeviceInfo& last = devices.back();
+    const int byName = PortAudioUnit::findInputDevice(last.name);
+    auto named = std::find_if(devices.begin(), devices.end(),
+                              [&](const PortAudioUnit::DeviceInfo& d) { return d.index == byName; });
+    ASSERT_NE(named, devices.end());
+    EXPECT_EQ(named->name, last.name);
+    EXPECT_EQ(PortAudioUnit::findInputDevice("no device has this name"), -1);
+    EXPECT_NE(platform::audioErrorReason().find("no device has this name"), std::string::npos);
 }
 
 } // namespace
