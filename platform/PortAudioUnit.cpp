@@ -15,8 +15,6 @@ namespace {
 
 std::atomic<int> chosenDevice{-1};
 
-AudioComponentEntry entry = {"microphone", 0, 0};
-
 std::string paReason(const char* what, PaError error) {
     return std::string(what) + ": " + Pa_GetErrorText(error);
 }
@@ -34,7 +32,7 @@ struct PortAudioCallbacks {
 };
 
 AudioComponent PortAudioUnit::component() {
-    entry.newInstance = &PortAudioUnit::makeInstance;
+    static const AudioComponentEntry entry = {"microphone", &PortAudioUnit::makeInstance, 0};
     return &entry;
 }
 
