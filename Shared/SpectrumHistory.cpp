@@ -78,8 +78,10 @@ void SpectrumHistory::newData(const Signal::Sample* data, int length) noexcept {
     if (length != SAMPLES) {
         brel::mac::assertion_failure("length == SAMPLES", "Shared/SpectrumView", __LINE__);
         // Keep the ring moving with what is there: at most one line, missing values as 0.
-        count = length < 0 || !data ? 0 : (length > SAMPLES ? SAMPLES : length);
+        count = length < 0 ? 0 : (length > SAMPLES ? SAMPLES : length);
     }
+    if (!data)
+        count = 0;
 
     const std::uint32_t sequence = _sequence.load(std::memory_order_relaxed);
     _sequence.store(sequence + 1, std::memory_order_relaxed);

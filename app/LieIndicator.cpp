@@ -41,7 +41,9 @@ void LieIndicator::paintIndicator(QPainter& painter, const QRectF& bounds, const
     if (!bars.isNull())
         painter.drawImage(bounds, bars);
     const float edge = static_cast<float>(bounds.x() + (0.9 * static_cast<double>(level)) * bounds.width());
-    painter.fillRect(QRectF(edge, bounds.y(), bounds.width(), bounds.height()), QColor::fromRgbF(0, 0, 0, 1));
+    // Cover from the edge to the right-hand side, however far left of the view a negative level puts it.
+    const qreal cover = qMax<qreal>(0.0, bounds.x() + bounds.width() - edge);
+    painter.fillRect(QRectF(edge, bounds.y(), cover, bounds.height()), QColor::fromRgbF(0, 0, 0, 1));
     painter.restore();
 }
 
