@@ -26,7 +26,6 @@ public:
     ViewController* topViewController() const;
     const QList<ViewController*>& viewControllers() const { return _viewControllers; }
     QToolButton* backButton() const { return _backButton; }
-    QWidget* navigationBar() const { return _bar; }
 
 protected:
     void showEvent(QShowEvent* event) override;

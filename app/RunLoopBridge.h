@@ -18,8 +18,6 @@ public:
     explicit RunLoopBridge(QObject* parent = nullptr);
     ~RunLoopBridge() override;
 
-    bool isConnected() const { return _notifier != nullptr; }
-
 private:
     static void wake(void* context);
     void deliver();

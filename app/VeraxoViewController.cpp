@@ -184,13 +184,11 @@ void VeraxoViewController::checkCapture() {
         reportCaptureFailure(true);
         return;
     }
-#ifdef VERAXO_HAVE_FILE_BACKEND
     const auto* recording = dynamic_cast<const platform::FileAudioUnit*>(voiceUnit.audioUnitInstance());
     if (recording && recording->finished()) {
         onRecord();
         showMessage(tr("The recording has ended. Press record to analyse it again."));
     }
-#endif
 }
 
 void VeraxoViewController::reportCaptureFailure(bool whileRunning) {

@@ -130,6 +130,9 @@ int main(int argc, char* argv[]) {
         if (!options.inputFile().isEmpty()) {
             delegate.mainViewController()->setInputFile(options.inputFile());
             delegate.mainViewController()->onRecord();
+            if (!delegate.mainViewController()->statusMessage().isEmpty())
+                print(QStringLiteral("veraxo: %1\n").arg(delegate.mainViewController()->statusMessage()),
+                      true);
         }
         if (!options.screenshotPath().isEmpty())
             scheduleScreenshot(delegate.window(), options.screenshotPath(), options.screenshotDelayMs());

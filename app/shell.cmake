@@ -3,7 +3,7 @@
 if(NOT VERAXO_BUILD_GUI)
     return()
 endif()
-foreach(needed brel veraxo_signal veraxo_capture veraxo_views)
+foreach(needed brel veraxo_signal veraxo_capture veraxo_audiofile veraxo_views)
     if(NOT TARGET ${needed})
         message(STATUS "veraxo: the desktop app needs ${needed}; skipping it for now")
         return()

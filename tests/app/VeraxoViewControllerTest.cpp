@@ -16,6 +16,7 @@
 #include "VeraxoAppDelegate.h"
 
 #include "platform/AudioUnit.h"
+#include "platform/FileAudioUnit.h"
 #include "platform/TestAudioUnit.h"
 #include "support/assertion_capture.h"
 
@@ -169,6 +170,29 @@ TEST_F(MainScreen, AMicrophoneThatFailsWhileCapturingIsReportedAndCleared) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return screen->statusMessage().contains("stopped working"); }, 3000));
     EXPECT_EQ(state(), VoiceUnit::STATE_UNINITIALIZED);
     EXPECT_TRUE(showsStartImages());
+}
+
+TEST_F(MainScreen, TheEndOfAnAnalysedRecordingStopsCaptureAndSaysSo) {
+    platform::FileAudioUnit::setSource(VERAXO_SAMPLE_RECORDING, platform::FileAudioUnit::AS_FAST_AS_POSSIBLE);
+    platform::selectAudioComponent(platform::FileAudioUnit::component());
+    screen->setInputFile(QStringLiteral("sample.wav"));
+    press();
+    ASSERT_EQ(state(), VoiceUnit::STATE_RUNNING);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return screen->statusMessage().contains("has ended"); }, 10000));
+    EXPECT_EQ(state(), VoiceUnit::STATE_UNINITIALIZED);
+    EXPECT_TRUE(showsStartImages());
+    EXPECT_GT(screen->lieGraph()->bufferCount(), 1000) << "the whole recording went through the engine";
+}
+
+TEST_F(MainScreen, ARecordingThatCannotBeReadIsReportedByName) {
+    platform::FileAudioUnit::setSource("no-such-recording.wav", platform::FileAudioUnit::AS_FAST_AS_POSSIBLE);
+    platform::selectAudioComponent(platform::FileAudioUnit::component());
+    screen->setInputFile(QStringLiteral("no-such-recording.wav"));
+    press();
+    EXPECT_EQ(state(), VoiceUnit::STATE_UNINITIALIZED);
+    EXPECT_TRUE(showsStartImages());
+    EXPECT_TRUE(screen->statusMessage().startsWith("Cannot analyse the recording no-such-recording.wav"))
+        << screen->statusMessage().toStdString();
 }
 
 TEST_F(MainScreen, HelpOpensFromItsControlAndF1AndBackAndEscReturn) {
