@@ -24,11 +24,15 @@ VeraxoAppDelegate::VeraxoAppDelegate(const Bundle* bundle, QObject* parent)
     _window->resize(defaultWindowSize);
     _window->setMinimumSize(defaultWindowSize * 3 / 4);
 
+    // The program has this one window: its keys work whenever it has the keyboard.
     auto* space = new QShortcut(QKeySequence(Qt::Key_Space), _window);
+    space->setContext(Qt::ApplicationShortcut);
     connect(space, &QShortcut::activated, this, &VeraxoAppDelegate::onSpace);
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), _window);
+    help->setContext(Qt::ApplicationShortcut);
     connect(help, &QShortcut::activated, this, &VeraxoAppDelegate::onHelpKey);
     auto* back = new QShortcut(QKeySequence(Qt::Key_Escape), _window);
+    back->setContext(Qt::ApplicationShortcut);
     connect(back, &QShortcut::activated, this, &VeraxoAppDelegate::onEscape);
 }
 
