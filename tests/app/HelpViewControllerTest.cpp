@@ -23,7 +23,9 @@ TEST(HelpViewController, ShowsTheHelpPageFromTheResourcesWithTheBaseAddress) {
     EXPECT_TRUE(text.contains("Esc"));
     EXPECT_TRUE(text.contains("nothing is recorded, stored, played back or sent"));
     EXPECT_EQ(help.webView()->document()->baseUrl(), QUrl(HelpViewController::baseAddress));
+    EXPECT_TRUE(help.shouldAutorotateToInterfaceOrientation(InterfaceOrientationPortrait));
     EXPECT_FALSE(help.shouldAutorotateToInterfaceOrientation(InterfaceOrientationPortraitUpsideDown));
+    EXPECT_FALSE(help.shouldAutorotateToInterfaceOrientation(InterfaceOrientationLandscapeLeft));
 }
 
 TEST(HelpViewController, WithoutThePageTheScreenIsEmptyAndStillOpens) {
@@ -63,15 +65,6 @@ TEST(HelpViewController, LinksScrollInPlaceOrGoToTheBrowserButNeverLoadInTheScre
     EXPECT_EQ(opened[1], QUrl(QStringLiteral("https://example.org/voice")));
     EXPECT_EQ(browser->toHtml(), before) << "the page shown never changes";
     EXPECT_TRUE(browser->source().isEmpty());
-}
-
-TEST(HelpViewController, OnlyPortraitIsAllowed) {
-    HelpViewController help(QStringLiteral("Help"), nullptr);
-    EXPECT_TRUE(help.shouldAutorotateToInterfaceOrientation(InterfaceOrientationPortrait));
-    EXPECT_FALSE(help.shouldAutorotateToInterfaceOrientation(InterfaceOrientationPortraitUpsideDown));
-    EXPECT_FALSE(help.shouldAutorotateToInterfaceOrientation(InterfaceOrientationLandscapeLeft));
-    EXPECT_FALSE(help.shouldAutorotateToInterfaceOrientation(InterfaceOrientationLandscapeRight));
-    EXPECT_FALSE(help.shouldAutorotateToInterfaceOrientation(0));
 }
 
 } // namespace
