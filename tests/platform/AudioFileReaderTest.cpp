@@ -244,8 +244,9 @@ TEST(AudioFileReader, DamagedHeadersNeverCrash) {
             total += n;
         // Reading ends, by the end of the input or by an error that says what happened.
         EXPECT_LT(total, 10000000);
-        if (n < 0)
+        if (n < 0) {
             EXPECT_FALSE(r.errorText().empty());
+        }
     }
     EXPECT_GT(opened, 0);
 }
