@@ -15,6 +15,9 @@ SpectrumView::SpectrumView(QWidget* parent) : QOpenGLWidget(parent), _frame(new 
 SpectrumView::~SpectrumView() {
     suspendRedraw();
     releaseGL();
+    // The base class destroys the context after this object has stopped being a SpectrumView.
+    if (context())
+        disconnect(context(), nullptr, this, nullptr);
 }
 
 QSurfaceFormat SpectrumView::defaultSurfaceFormat() {
