@@ -15,7 +15,7 @@ SpectrumView::SpectrumView(QWidget* parent) : QOpenGLWidget(parent), _frame(new 
 SpectrumView::~SpectrumView() {
     suspendRedraw();
     releaseGL();
-    // The base class destroys the context after this object has stopped being a SpectrumView.
+    // The base class destroys the context after this object is gone: its notice must not reach us.
     if (context())
         disconnect(context(), nullptr, this, nullptr);
 }
