@@ -36,7 +36,7 @@ target_compile_definitions(test_spectrum_view PRIVATE DISPLAY_TESTS_ON_SCREEN)
 if(TARGET veraxo-analyze)
     veraxo_add_test(test_report_picture
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/display/test_report_picture.cpp
-        LIBS Qt6::Gui
+        LIBS veraxo_analyze_core
         LABELS gui)
     target_compile_definitions(test_report_picture PRIVATE
         VERAXO_ANALYZE="$<TARGET_FILE:veraxo-analyze>"
