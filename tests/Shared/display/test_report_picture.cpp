@@ -12,10 +12,16 @@
 
 #include "ReportPicture.h"
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// A file name of this process's own, so that suites running side by side never share one.
+fs::path scratch(const std::string& name) {
+    return fs::temp_directory_path() / ("veraxo_" + std::to_string(getpid()) + "_" + name);
+}
 
 struct Outcome {
     int status;
@@ -23,7 +29,7 @@ struct Outcome {
 };
 
 Outcome analyze(const std::string& environment, const std::string& args) {
-    const fs::path err = fs::temp_directory_path() / "veraxo_report_stderr.txt";
+    const fs::path err = scratch("report_stderr.txt");
     const std::string command =
         environment + " '" VERAXO_ANALYZE "' " + args + " >/dev/null 2>'" + err.string() + "'";
     const int raw = std::system(command.c_str());
@@ -60,7 +66,7 @@ const QRect RELIEF(60, 622, 560, 300);
 } // namespace
 
 TEST(ReportPicture, DrawsTheWholeInputAndTheLiveViews) {
-    const fs::path png = fs::temp_directory_path() / "veraxo_report_test.png";
+    const fs::path png = scratch("report_test.png");
     fs::remove(png);
     const Outcome r = analyze("", "--png '" + png.string() + "' '" SAMPLE_WAV "'");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -77,7 +83,7 @@ TEST(ReportPicture, DrawsTheWholeInputAndTheLiveViews) {
 }
 
 TEST(ReportPicture, WithoutGlTheReliefIsMissingAndTheRestIsDrawn) {
-    const fs::path png = fs::temp_directory_path() / "veraxo_report_nogl.png";
+    const fs::path png = scratch("report_nogl.png");
     fs::remove(png);
     // No EGL driver can be found.
     const Outcome r = analyze("__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json",
@@ -110,7 +116,7 @@ TEST(ReportPicture, LongInputsAreMergedInTimeOrder) {
         report.onLieLevel(&level, 1);
         report.onSpectrum(spectrum, 32);
     }
-    const fs::path png = fs::temp_directory_path() / "veraxo_report_merge.png";
+    const fs::path png = scratch("report_merge.png");
     std::string warning, error;
     ASSERT_TRUE(report.write(png.string(), warning, error)) << error;
     const QImage image(QString::fromStdString(png.string()));
