@@ -61,12 +61,12 @@ SpectrumHistory::SpectrumHistory() {
 void SpectrumHistory::clearShared() noexcept {
     const std::uint32_t cleared = pack(CLEARED_COLOUR);
     for (int i = 0; i < VALUES; ++i) {
-        _data[i].store(0.0f, std::memory_order_relaxed);
-        _imgData[i].store(cleared, std::memory_order_relaxed);
+        _data[i].store(0.0f, std::memory_order_release);
+        _imgData[i].store(cleared, std::memory_order_release);
     }
     for (int b = 0; b < BARS; ++b)
-        _bars[b].store(0.0f, std::memory_order_relaxed);
-    _head.store(0, std::memory_order_relaxed);
+        _bars[b].store(0.0f, std::memory_order_release);
+    _head.store(0, std::memory_order_release);
 }
 
 void SpectrumHistory::clearData() {
@@ -85,21 +85,20 @@ void SpectrumHistory::newData(const Signal::Sample* data, int length) noexcept {
 
     const std::uint32_t sequence = _sequence.load(std::memory_order_relaxed);
     _sequence.store(sequence + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
 
     const std::uint32_t requests = _clearRequests.load(std::memory_order_acquire);
     if (requests != _clearsDone.load(std::memory_order_relaxed)) {
         clearShared();
-        _clearsDone.store(requests, std::memory_order_relaxed);
+        _clearsDone.store(requests, std::memory_order_release);
     }
 
     const int head = _head.load(std::memory_order_relaxed);
     const int base = head * SAMPLES;
     // The lowest band is discarded: the relief's left edge always lies at height 0.
-    _data[base].store(0.0f, std::memory_order_relaxed);
+    _data[base].store(0.0f, std::memory_order_release);
     for (int i = 1; i < SAMPLES; ++i) {
         const float value = i < count ? data[i] : 0.0f;
-        _data[base + i].store(value, std::memory_order_relaxed);
+        _data[base + i].store(value, std::memory_order_release);
         if (i >= count)
             continue;
         int b = (10 * i) / SAMPLES;
@@ -109,14 +108,14 @@ void SpectrumHistory::newData(const Signal::Sample* data, int length) noexcept {
                                        0.22 * static_cast<double>(value));
         if (bar > 1.0f)
             bar = 1.0f;
-        _bars[b].store(bar, std::memory_order_relaxed);
+        _bars[b].store(bar, std::memory_order_release);
     }
     for (int j = 0; j < SAMPLES; ++j) {
         Color4u colour;
         mapColor(_data[base + j].load(std::memory_order_relaxed), colour);
-        _imgData[base + j].store(pack(colour), std::memory_order_relaxed);
+        _imgData[base + j].store(pack(colour), std::memory_order_release);
     }
-    _head.store((head + 1) % LINES, std::memory_order_relaxed);
+    _head.store((head + 1) % LINES, std::memory_order_release);
 
     _sequence.store(sequence + 2, std::memory_order_release);
 }
@@ -140,14 +139,13 @@ void SpectrumHistory::snapshot(SpectrumFrame& frame) const {
             continue;
         }
         for (int i = 0; i < VALUES; ++i) {
-            frame.data[i] = _data[i].load(std::memory_order_relaxed);
-            frame.imgData[i] = unpack(_imgData[i].load(std::memory_order_relaxed));
+            frame.data[i] = _data[i].load(std::memory_order_acquire);
+            frame.imgData[i] = unpack(_imgData[i].load(std::memory_order_acquire));
         }
         for (int b = 0; b < BARS; ++b)
-            frame.bars[b] = _bars[b].load(std::memory_order_relaxed);
-        frame.head = _head.load(std::memory_order_relaxed);
-        clearsDone = _clearsDone.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+            frame.bars[b] = _bars[b].load(std::memory_order_acquire);
+        frame.head = _head.load(std::memory_order_acquire);
+        clearsDone = _clearsDone.load(std::memory_order_acquire);
         if (_sequence.load(std::memory_order_relaxed) == before)
             break;
     }

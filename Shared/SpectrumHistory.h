@@ -5,8 +5,10 @@
 // newData runs on the thread that delivers the analysis output (the audio thread in the app); frames
 // are drawn on the main thread. The hand-over is a sequence lock: the writer never waits, it bumps the
 // sequence to odd, writes one line, the bars and the head, and bumps it to even again; a reader copies
-// the whole state and copies again if the sequence moved meanwhile. Every shared element is a relaxed
-// atomic, so a copy that races with a write is merely thrown away, never undefined. clearData, which
+// the whole state and copies again if the sequence moved meanwhile. Every shared element is an atomic
+// stored with release and loaded with acquire (plain moves on x86), so a reader that sees any new
+// element also sees the odd sequence before it, and a copy that races with a write is merely thrown
+// away, never undefined. clearData, which
 // comes from the main thread, does not write at all: it raises a request that the next newData
 // carries out and that every snapshot taken before then already shows.
 

@@ -69,7 +69,11 @@ void SpectrumView::paintGL() {
     if (_renderer) {
         const QSize size = pixelSize();
         _renderer->swapBuffers(defaultFramebufferObject(), size.width(), size.height());
+        return;
     }
+    // A view whose set-up failed shows black rather than whatever its storage held.
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
 }
 
 void SpectrumView::clearData() {

@@ -55,10 +55,9 @@ void GraphView::takeNewValues() {
 }
 
 void GraphView::resizeEvent(QResizeEvent*) {
-    if (width() != _bufferSize && (width() > 0 || _bufferSize != 1)) {
-        takeNewValues();
+    // Values still in the hand-over are newer than the whole history: they follow at the next paint.
+    if (width() != _bufferSize && (width() > 0 || _bufferSize != 1))
         resizeHistory(width());
-    }
 }
 
 void GraphView::paintEvent(QPaintEvent*) {

@@ -7,8 +7,8 @@
 void LevelHandover::push(float value) noexcept {
     const std::uint64_t index = _written.load(std::memory_order_relaxed);
     _started.store(index + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    _slots[index & MASK].store(value, std::memory_order_relaxed);
+    // A reader that sees this value also sees the start mark stored before it.
+    _slots[index & MASK].store(value, std::memory_order_release);
     _written.store(index + 1, std::memory_order_release);
 }
 
@@ -19,8 +19,7 @@ int LevelHandover::take(float* out, int maxCount) {
     if (end - begin > limit)
         begin = end - limit;
     for (std::uint64_t i = begin; i < end; ++i)
-        out[i - begin] = _slots[i & MASK].load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
+        out[i - begin] = _slots[i & MASK].load(std::memory_order_acquire);
     // Slots below started - CAPACITY may have been overwritten while they were copied.
     const std::uint64_t started = _started.load(std::memory_order_relaxed);
     const std::uint64_t firstIntact = started > CAPACITY ? started - CAPACITY : 0;

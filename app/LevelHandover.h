@@ -2,8 +2,9 @@
 // Hands single values from one writer thread (the audio thread) to one reader thread (the main
 // thread) without either ever waiting. The writer overwrites a ring of CAPACITY values; the reader
 // takes what arrived since its last take. Should the reader fall more than CAPACITY values behind, the
-// oldest are lost and the newest CAPACITY remain. Each slot is a relaxed atomic and a second counter
-// marks writes in progress, so a value overwritten while the reader copies it is detected and dropped.
+// oldest are lost and the newest CAPACITY remain. Each slot is an atomic (release stores, acquire
+// loads) and a second counter marks writes in progress, so a value overwritten while the reader
+// copies it is detected and dropped.
 
 #include <atomic>
 #include <cstdint>

@@ -5,7 +5,9 @@
 #include "AnalyzeCommand.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <sys/stat.h>
@@ -16,6 +18,9 @@
 #include "FrameAnalysis.h"
 #include "ProgressBar.h"
 #include "Signal/Filter/Mel.h"
+#ifdef VERAXO_WITH_PNG
+#include "ReportPicture.h"
+#endif
 
 namespace {
 
@@ -23,6 +28,30 @@ const char* const PROGRAM = "veraxo-analyze";
 
 bool toStdout(const AnalyzeOptions& o) {
     return o.csv && o.csvPath == "-";
+}
+
+// The temporary CSV, removed if an interrupt or termination ends the run before it is renamed.
+char interruptedTemp[4096];
+volatile std::sig_atomic_t haveInterruptedTemp = 0;
+
+extern "C" void removeTempAndStop(int sig) {
+    if (haveInterruptedTemp)
+        ::unlink(interruptedTemp);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+void watchTemp(const std::string& path) {
+    if (path.size() >= sizeof interruptedTemp)
+        return;
+    std::memcpy(interruptedTemp, path.c_str(), path.size() + 1);
+    haveInterruptedTemp = 1;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(sig, &removeTempAndStop);
+}
+
+void unwatchTemp() {
+    haveInterruptedTemp = 0;
 }
 
 } // namespace
@@ -55,6 +84,7 @@ bool AnalyzeCommand::openCsv() {
             _tempPath.clear();
             return false;
         }
+        watchTemp(_tempPath);
         // mkstemp creates the file private; the finished CSV gets the usual permissions.
         const mode_t mask = ::umask(0);
         ::umask(mask);
@@ -79,15 +109,14 @@ bool AnalyzeCommand::closeCsv() {
     const bool written = std::fflush(_csv) == 0 && !std::ferror(_csv);
     const bool closed = std::fclose(_csv) == 0;
     _csv = 0;
-    if (!written || !closed || std::rename(_tempPath.c_str(), _options.csvPath.c_str()) != 0) {
-        const int error = errno;
+    const bool renamed = written && closed && std::rename(_tempPath.c_str(), _options.csvPath.c_str()) == 0;
+    const int error = errno;
+    if (!renamed)
         ::unlink(_tempPath.c_str());
-        _tempPath.clear();
-        errno = error;
-        return false;
-    }
+    unwatchTemp();
     _tempPath.clear();
-    return true;
+    errno = error;
+    return renamed;
 }
 
 void AnalyzeCommand::discardCsv() {
@@ -96,6 +125,7 @@ void AnalyzeCommand::discardCsv() {
     _csv = 0;
     if (!_tempPath.empty())
         ::unlink(_tempPath.c_str());
+    unwatchTemp();
     _tempPath.clear();
 }
 
@@ -112,6 +142,20 @@ int AnalyzeCommand::run() {
     if (_csv)
         writer.writeHeader(Signal::Filter::Mel::BANDS);
     FrameAnalysis analysis(_csv ? &writer : 0);
+#ifdef VERAXO_WITH_PNG
+    std::unique_ptr<ReportPicture> report;
+    if (_options.png) {
+        typedef brel::callback2<void, const Signal::Sample*, int> Callback;
+        const std::size_t slash = _options.input.find_last_of('/');
+        report.reset(new ReportPicture("Veraxo report: " + (slash == std::string::npos
+                                                                ? _options.input
+                                                                : _options.input.substr(slash + 1))));
+        analysis.engine().attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
+                                       Callback(report.get(), &ReportPicture::onLieLevel));
+        analysis.engine().attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
+                                       Callback(report.get(), &ReportPicture::onSpectrum));
+    }
+#endif
     ProgressBar progress(stderr, reader.expectedSamples(), ::isatty(STDERR_FILENO) == 1);
 
     std::vector<short> block(static_cast<std::size_t>(_options.block));
@@ -141,6 +185,16 @@ int AnalyzeCommand::run() {
 
     if (_options.csv && !closeCsv())
         return fail(csvName, std::string("cannot write (") + std::strerror(errno) + ")");
+
+#ifdef VERAXO_WITH_PNG
+    if (report) {
+        std::string warning, error;
+        if (!report->write(_options.pngPath, warning, error))
+            return fail(_options.pngPath, error);
+        if (!warning.empty())
+            std::fprintf(stderr, "%s: warning: %s; the picture shows the rest\n", PROGRAM, warning.c_str());
+    }
+#endif
 
     std::FILE* summary = toStdout(_options) ? stderr : stdout;
     const long long frames = analysis.frames();
