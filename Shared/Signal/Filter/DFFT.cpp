@@ -1,0 +1,211 @@
+// Twiddle angles are accumulated in single precision and evaluated with sinf/cosf, row by row across
+// the whole table, because the golden spectra depend on exactly those roundings. The vector butterflies
+// use plain multiplies, adds and subtracts (no fused operations), so they match the scalar ones bit for
+// bit; stages with fewer than four butterflies per group run the scalar form.
+
+#include "Signal/Filter/DFFT.h"
+
+#include <cmath>
+
+#include "Signal/Utils.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace Signal {
+namespace Filter {
+
+namespace {
+
+// Sizes outside the design (not a power of two, or below 2) are brought down to the nearest power of
+// two of at least 2, so the transform never indexes past its buffers.
+int supportedSize(int size) {
+    int p = 2;
+    while (p <= size / 2)
+        p *= 2;
+    return p;
+}
+
+} // namespace
+
+DFFT::DFFT(int requestedSize)
+    : _pos(0), _frameSize(supportedSize(requestedSize)), _log2Size(log2(_frameSize)) {
+    const int size = _frameSize;
+    _sinTable.reset(new float[static_cast<unsigned long>(_log2Size) * size]);
+    _cosTable.reset(new float[static_cast<unsigned long>(_log2Size) * size]);
+    const int half = size / 2;
+    _window.resize(size, 0.0f);
+    _rawSpectrum.resize(half, 0.0f);
+    _outSpectrum.resize(half, 0.0f);
+    _frame.resize(size, 0.0f);
+    _nextFrame.resize(size, 0.0f);
+    _re.resize(size, 0.0f);
+    _im.resize(size, 0.0f);
+    _reversed.resize(size, 0);
+    precalculate();
+}
+
+DFFT::~DFFT() {}
+
+int DFFT::log2(int value) {
+    int result = 0;
+    if (value & 0xFFFF0000)
+        result += 16;
+    if (value & 0xFF00FF00)
+        result += 8;
+    if (value & 0xF0F0F0F0)
+        result += 4;
+    if (value & 0xCCCCCCCC)
+        result += 2;
+    if (value & 0xAAAAAAAA)
+        result += 1;
+    return result;
+}
+
+void DFFT::bitReverse(float* data, int n) {
+    int j = 0;
+    for (int i = 1; i < n - 1; ++i) {
+        int k = n / 2;
+        while (k <= j) {
+            j -= k;
+            k /= 2;
+        }
+        j += k;
+        if (i < j) {
+            const float t = data[i];
+            data[i] = data[j];
+            data[j] = t;
+        }
+    }
+}
+
+void DFFT::precalculate() {
+    const int size = _frameSize;
+    for (int s = 0; s < _log2Size; ++s) {
+        const int span = 1 << (s + 1);
+        const float step = static_cast<float>(-6.283185307179586 / span);
+        float angle = 0.0f;
+        for (int j = 0; j < size; ++j) {
+            _sinTable[s * size + j] = sinf(angle);
+            _cosTable[s * size + j] = cosf(angle);
+            angle += step;
+        }
+    }
+    for (int i = 0; i < size / 2; ++i)
+        _outSpectrum[i] = 0.0f;
+    for (int i = 0; i < size; ++i) {
+        _nextFrame[i] = 0.0f;
+        _frame[i] = 0.0f;
+    }
+    Utils::calcHannWindow(size, &_window[0]);
+
+    // Indices are exact in float for any supported size, so the reordering itself yields the map.
+    for (int i = 0; i < size; ++i)
+        _re[i] = static_cast<float>(i);
+    bitReverse(&_re[0], size);
+    for (int i = 0; i < size; ++i) {
+        _reversed[i] = static_cast<int>(_re[i]);
+        _re[i] = 0.0f;
+    }
+}
+
+void DFFT::filter(const Sample* data, int dataLen) {
+    const int half = _frameSize / 2;
+    int n = 0;
+    while (n < dataLen) {
+        // The current hop goes into the second half of this frame and the first half of the next.
+        const int take = half - _pos < dataLen - n ? half - _pos : dataLen - n;
+        float* current = _frame.data() + half + _pos;
+        float* next = _nextFrame.data() + _pos;
+        for (int i = 0; i < take; ++i) {
+            current[i] = data[n + i];
+            next[i] = data[n + i];
+        }
+        n += take;
+        _pos += take;
+        if (_pos == half) {
+            processSamples();
+            _frame.swap(_nextFrame);
+            _pos = 0;
+        }
+    }
+}
+
+void DFFT::processSamples() {
+    calculateDFFT();
+    const int half = _frameSize / 2;
+    const float* raw = &_rawSpectrum[0];
+    float* out = &_outSpectrum[0];
+    for (int i = 0; i < half; ++i)
+        out[i] = (raw[i] + out[i]) * 0.5f;
+    output(out, half);
+    _rawSpectrum.swap(_outSpectrum);
+}
+
+void DFFT::calculateDFFT() {
+    const int size = _frameSize;
+    float* re = &_re[0];
+    float* im = &_im[0];
+    const float* frame = &_frame[0];
+    const float* window = &_window[0];
+    const int* reversed = &_reversed[0];
+
+    // Windowing followed by the bit-reversal permutation of the real parts; the imaginary parts are
+    // all zero, so they need no reordering.
+    for (int i = 0; i < size; ++i) {
+        const int from = reversed[i];
+        re[i] = frame[from] * window[from];
+        im[i] = 0.0f;
+    }
+
+    int half = 1;
+    for (int s = 0; s < _log2Size; ++s) {
+        const int span = 2 * half;
+        const float* cosRow = &_cosTable[s * size];
+        const float* sinRow = &_sinTable[s * size];
+        for (int g = 0; g < size; g += span) {
+            float* rk = re + g;
+            float* ik = im + g;
+            float* rl = rk + half;
+            float* il = ik + half;
+            int j = 0;
+#if defined(__SSE2__)
+            for (; j + 4 <= half; j += 4) {
+                const __m128 wr = _mm_loadu_ps(cosRow + j);
+                const __m128 wi = _mm_loadu_ps(sinRow + j);
+                const __m128 xr = _mm_loadu_ps(rl + j);
+                const __m128 xi = _mm_loadu_ps(il + j);
+                const __m128 tr = _mm_sub_ps(_mm_mul_ps(wr, xr), _mm_mul_ps(wi, xi));
+                const __m128 ti = _mm_add_ps(_mm_mul_ps(wi, xr), _mm_mul_ps(wr, xi));
+                const __m128 ar = _mm_loadu_ps(rk + j);
+                const __m128 ai = _mm_loadu_ps(ik + j);
+                _mm_storeu_ps(rl + j, _mm_sub_ps(ar, tr));
+                _mm_storeu_ps(il + j, _mm_sub_ps(ai, ti));
+                _mm_storeu_ps(rk + j, _mm_add_ps(tr, ar));
+                _mm_storeu_ps(ik + j, _mm_add_ps(ti, ai));
+            }
+#endif
+            for (; j < half; ++j) {
+                const float wr = cosRow[j];
+                const float wi = sinRow[j];
+                const float tr = wr * rl[j] - wi * il[j];
+                const float ti = wi * rl[j] + wr * il[j];
+                rl[j] = rk[j] - tr;
+                il[j] = ik[j] - ti;
+                rk[j] = tr + rk[j];
+                ik[j] = ti + ik[j];
+            }
+        }
+        half = span;
+    }
+
+    float* raw = &_rawSpectrum[0];
+    for (int i = 0; i < size / 2; ++i) {
+        re[i] = std::fabs(re[i]);
+        raw[i] = re[i];
+    }
+}
+
+} // namespace Filter
+} // namespace Signal

@@ -1,0 +1,24 @@
+#pragma once
+// Compresses the dynamic range of a block for display: every value v becomes ln(1 + v). Works on blocks
+// of any length; the result array keeps its storage, so after the first block of a given length no
+// allocation happens.
+
+#include "Signal/Filter/Base.h"
+#include "brel_array.h"
+
+namespace Signal {
+namespace Filter {
+
+class Log : public Base {
+public:
+    Log();
+    ~Log() override;
+
+    void filter(const Sample* data, int dataLen) override;
+
+private:
+    brel::array<float> _buffer;
+};
+
+} // namespace Filter
+} // namespace Signal

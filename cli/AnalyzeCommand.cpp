@@ -1,0 +1,163 @@
+// The reader hands out exactly `block` samples per engine call except at the end of the input, so the
+// engine sees the blocks the user asked for. Output goes through large stdio buffers; the summary goes
+// to standard output unless the CSV does.
+
+#include "AnalyzeCommand.h"
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "AudioFileReader.h"
+#include "CsvWriter.h"
+#include "FrameAnalysis.h"
+#include "ProgressBar.h"
+#include "Signal/Filter/Mel.h"
+
+namespace {
+
+const char* const PROGRAM = "veraxo-analyze";
+
+bool toStdout(const AnalyzeOptions& o) {
+    return o.csv && o.csvPath == "-";
+}
+
+} // namespace
+
+AnalyzeCommand::AnalyzeCommand(const AnalyzeOptions& options) : _options(options), _csv(0) {}
+
+AnalyzeCommand::~AnalyzeCommand() {
+    discardCsv();
+}
+
+int AnalyzeCommand::fail(const std::string& file, const std::string& reason) {
+    discardCsv();
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, file.c_str(), reason.c_str());
+    return 1;
+}
+
+bool AnalyzeCommand::openCsv() {
+    if (toStdout(_options)) {
+        _csv = stdout;
+    } else {
+        struct stat st;
+        if (::stat(_options.csvPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+            return false;
+        }
+        _tempPath = _options.csvPath + ".XXXXXX";
+        const int fd = ::mkstemp(&_tempPath[0]);
+        if (fd < 0) {
+            _tempPath.clear();
+            return false;
+        }
+        // mkstemp creates the file private; the finished CSV gets the usual permissions.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+        _csv = ::fdopen(fd, "w");
+        if (!_csv) {
+            ::close(fd);
+            ::unlink(_tempPath.c_str());
+            _tempPath.clear();
+            return false;
+        }
+    }
+    std::setvbuf(_csv, 0, _IOFBF, 1 << 16);
+    return true;
+}
+
+bool AnalyzeCommand::closeCsv() {
+    if (_csv == stdout) {
+        _csv = 0;
+        return std::fflush(stdout) == 0 && !std::ferror(stdout);
+    }
+    const bool written = std::fflush(_csv) == 0 && !std::ferror(_csv);
+    const bool closed = std::fclose(_csv) == 0;
+    _csv = 0;
+    if (!written || !closed || std::rename(_tempPath.c_str(), _options.csvPath.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(_tempPath.c_str());
+        _tempPath.clear();
+        errno = error;
+        return false;
+    }
+    _tempPath.clear();
+    return true;
+}
+
+void AnalyzeCommand::discardCsv() {
+    if (_csv && _csv != stdout)
+        std::fclose(_csv);
+    _csv = 0;
+    if (!_tempPath.empty())
+        ::unlink(_tempPath.c_str());
+    _tempPath.clear();
+}
+
+int AnalyzeCommand::run() {
+    AudioFileReader reader;
+    if (!reader.open(_options.input, _options.raw))
+        return fail(_options.input, reader.errorText());
+
+    const std::string csvName = toStdout(_options) ? "standard output" : _options.csvPath;
+    if (_options.csv && !openCsv())
+        return fail(csvName, std::string("cannot write (") + std::strerror(errno) + ")");
+
+    CsvWriter writer(_csv);
+    if (_csv)
+        writer.writeHeader(Signal::Filter::Mel::BANDS);
+    FrameAnalysis analysis(_csv ? &writer : 0);
+    ProgressBar progress(stderr, reader.expectedSamples(), ::isatty(STDERR_FILENO) == 1);
+
+    std::vector<short> block(static_cast<std::size_t>(_options.block));
+    for (;;) {
+        int filled = 0;
+        while (filled < _options.block) {
+            const int n = reader.read(block.data() + filled, _options.block - filled);
+            if (n < 0) {
+                progress.finish();
+                return fail(_options.input, reader.errorText());
+            }
+            if (n == 0)
+                break;
+            filled += n;
+        }
+        if (filled > 0)
+            analysis.input(block.data(), filled);
+        progress.update(analysis.samples());
+        if (_csv && writer.failed()) {
+            progress.finish();
+            return fail(csvName, std::string("cannot write (") + std::strerror(errno) + ")");
+        }
+        if (filled < _options.block)
+            break;
+    }
+    progress.finish();
+
+    if (_options.csv && !closeCsv())
+        return fail(csvName, std::string("cannot write (") + std::strerror(errno) + ")");
+
+    std::FILE* summary = toStdout(_options) ? stderr : stdout;
+    const long long frames = analysis.frames();
+    std::fprintf(summary, "input: %s\n", _options.input.c_str());
+    std::fprintf(summary, "duration: %.3f s (%lld samples at 8000 Hz)\n",
+                 static_cast<double>(analysis.samples()) / AudioFileReader::OUTPUT_RATE, analysis.samples());
+    std::fprintf(summary, "frames: %lld\n", frames);
+    if (frames > 0) {
+        std::fprintf(summary, "mean lie level: %.6f\n", analysis.meanLieLevel());
+        std::fprintf(summary, "peak lie level: %.6f\n", static_cast<double>(analysis.peakLieLevel()));
+        std::fprintf(summary, "frames above %.1f: %lld (%.1f%%)\n",
+                     static_cast<double>(FrameAnalysis::HIGH_LEVEL), analysis.highFrames(),
+                     100.0 * static_cast<double>(analysis.highFrames()) / frames);
+    } else {
+        std::fprintf(summary, "mean lie level: none (input shorter than one 16 ms hop)\n");
+    }
+    if (std::fflush(summary) != 0)
+        return 1;
+    return 0;
+}

@@ -1,0 +1,312 @@
+// The file is decoded in chunks of CHUNK_FRAMES frames. A 16-bit mono 8000 Hz source is read straight
+// as shorts; anything else goes through floats (libsndfile's normalisation by 32768), a mono mix, the
+// sample-rate converter when the rate differs, and back to 16 bits with rounding to nearest and
+// clipping. A WAV whose header announces more audio than the file holds is refused as truncated rather
+// than analysed in part.
+
+#include "AudioFileReader.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <samplerate.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const int CHUNK_FRAMES = 4096;
+const int RESAMPLED_CHUNK = 4096;
+
+sf_count_t memoryLength(void* user) {
+    return static_cast<AudioFileReader::MemoryInput*>(user)->size;
+}
+
+sf_count_t memorySeek(sf_count_t offset, int whence, void* user) {
+    AudioFileReader::MemoryInput* m = static_cast<AudioFileReader::MemoryInput*>(user);
+    long long base = whence == SEEK_CUR ? m->pos : whence == SEEK_END ? m->size : 0;
+    long long pos = base + offset;
+    if (pos < 0 || pos > m->size)
+        return -1;
+    m->pos = pos;
+    return pos;
+}
+
+sf_count_t memoryRead(void* ptr, sf_count_t count, void* user) {
+    AudioFileReader::MemoryInput* m = static_cast<AudioFileReader::MemoryInput*>(user);
+    long long left = m->size - m->pos;
+    if (count > left)
+        count = left;
+    if (count <= 0)
+        return 0;
+    std::memcpy(ptr, m->data + m->pos, static_cast<std::size_t>(count));
+    m->pos += count;
+    return count;
+}
+
+sf_count_t memoryWrite(const void*, sf_count_t, void*) {
+    return 0;
+}
+
+sf_count_t memoryTell(void* user) {
+    return static_cast<AudioFileReader::MemoryInput*>(user)->pos;
+}
+
+bool endsWithRaw(const std::string& path) {
+    if (path.size() < 4)
+        return false;
+    std::string tail = path.substr(path.size() - 4);
+    for (char& c : tail)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".raw";
+}
+
+// libsndfile opens a WAV cut short without complaint and notes "data : <declared> (should be
+// <actual>)" in its log; a smaller actual size means audio is missing.
+bool logShowsTruncation(SNDFILE* file, long long& declared, long long& actual) {
+    char log[8192];
+    log[0] = 0;
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+    for (const char* line = log; line && *line;) {
+        if (std::sscanf(line, "data : %lld (should be %lld)", &declared, &actual) == 2 && actual < declared)
+            return true;
+        line = std::strchr(line, '\n');
+        if (line)
+            ++line;
+    }
+    return false;
+}
+
+short toShort(float x) {
+    const float v = x * 32768.0f;
+    if (!(v == v))
+        return 0;
+    if (v >= 32767.0f)
+        return 32767;
+    if (v <= -32768.0f)
+        return -32768;
+    return static_cast<short>(std::lrintf(v));
+}
+
+} // namespace
+
+AudioFileReader::AudioFileReader()
+    : _file(0), _fd(-1), _resampler(0), _memory{0, 0, 0}, _sourceRate(0), _sourceChannels(0),
+      _sourceFrames(0), _passThrough(false), _sourceDone(false), _failed(false), _pendingPos(0) {}
+
+AudioFileReader::~AudioFileReader() {
+    close();
+}
+
+void AudioFileReader::close() {
+    if (_resampler)
+        src_delete(_resampler);
+    _resampler = 0;
+    if (_file)
+        sf_close(_file);
+    _file = 0;
+    if (_fd >= 0)
+        ::close(_fd);
+    _fd = -1;
+    _memory = MemoryInput{0, 0, 0};
+    _sourceRate = 0;
+    _sourceChannels = 0;
+    _sourceFrames = 0;
+    _passThrough = false;
+    _sourceDone = false;
+    _failed = false;
+    _pending.clear();
+    _pendingPos = 0;
+}
+
+bool AudioFileReader::fail(const std::string& reason) {
+    close();
+    _error = reason;
+    return false;
+}
+
+bool AudioFileReader::open(const std::string& path, bool raw) {
+    close();
+    _error.clear();
+    if (path.empty())
+        return fail("no file name given");
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return fail(errno == ENOENT ? "no such file" : std::string("cannot read: ") + std::strerror(errno));
+    if (S_ISDIR(st.st_mode))
+        return fail("is a directory, not an audio file");
+    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode))
+        return fail("not a regular file");
+    if (S_ISREG(st.st_mode) && st.st_size == 0)
+        return fail("empty file");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(std::string("cannot read: ") + std::strerror(errno));
+
+    const bool headerless = raw || endsWithRaw(path);
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    if (headerless) {
+        info.format = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
+        info.channels = 1;
+        info.samplerate = OUTPUT_RATE;
+    }
+    _fd = fd;
+    _file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    if (!_file)
+        return fail(std::string("not an audio file (") + sf_strerror(0) + ")");
+    _sourceRate = info.samplerate;
+    _sourceChannels = info.channels;
+    _sourceFrames = info.frames;
+    return finishOpen(info.format, headerless);
+}
+
+bool AudioFileReader::openMemory(const void* data, std::size_t size, bool raw) {
+    close();
+    _error.clear();
+    if (size == 0)
+        return fail("empty file");
+    _memory = MemoryInput{static_cast<const unsigned char*>(data), static_cast<long long>(size), 0};
+    SF_VIRTUAL_IO io = {&memoryLength, &memorySeek, &memoryRead, &memoryWrite, &memoryTell};
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    if (raw) {
+        info.format = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
+        info.channels = 1;
+        info.samplerate = OUTPUT_RATE;
+    }
+    _file = sf_open_virtual(&io, SFM_READ, &info, &_memory);
+    if (!_file)
+        return fail(std::string("not an audio file (") + sf_strerror(0) + ")");
+    _sourceRate = info.samplerate;
+    _sourceChannels = info.channels;
+    _sourceFrames = info.frames;
+    return finishOpen(info.format, raw);
+}
+
+bool AudioFileReader::finishOpen(int format, bool headerless) {
+    if (_sourceChannels <= 0 || _sourceRate <= 0)
+        return fail("not an audio file (no channels or no sample rate)");
+    const double ratio = static_cast<double>(OUTPUT_RATE) / _sourceRate;
+    if (_sourceRate != OUTPUT_RATE && !src_is_valid_ratio(ratio))
+        return fail("unsupported sample rate " + std::to_string(_sourceRate) + " Hz");
+    long long declared = 0;
+    long long actual = 0;
+    if (!headerless && logShowsTruncation(_file, declared, actual))
+        return fail("truncated: the header announces " + std::to_string(declared) +
+                    " bytes of audio, the file holds " + std::to_string(actual));
+    if (_sourceFrames <= 0)
+        return fail("empty: no audio frames");
+
+    _passThrough = _sourceChannels == 1 && _sourceRate == OUTPUT_RATE &&
+                   (format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
+    if (!_passThrough) {
+        _frames.resize(static_cast<std::size_t>(CHUNK_FRAMES) * _sourceChannels);
+        _mono.resize(CHUNK_FRAMES);
+        _pending.reserve(static_cast<std::size_t>(CHUNK_FRAMES * (ratio > 1.0 ? ratio : 1.0)) +
+                         RESAMPLED_CHUNK);
+    }
+    if (!_passThrough && _sourceRate != OUTPUT_RATE) {
+        int error = 0;
+        _resampler = src_new(SRC_SINC_MEDIUM_QUALITY, 1, &error);
+        if (!_resampler)
+            return fail(std::string("cannot convert the sample rate (") + src_strerror(error) + ")");
+    }
+    return true;
+}
+
+long long AudioFileReader::expectedSamples() const {
+    if (_sourceRate == OUTPUT_RATE || _sourceRate <= 0)
+        return _sourceFrames;
+    return std::llround(static_cast<double>(_sourceFrames) * OUTPUT_RATE / _sourceRate);
+}
+
+int AudioFileReader::read(short* out, int maxSamples) {
+    if (!_file) {
+        if (_error.empty())
+            _error = "no file open";
+        return -1;
+    }
+    if (maxSamples <= 0)
+        return 0;
+    int got;
+    if (_passThrough) {
+        got = static_cast<int>(sf_read_short(_file, out, maxSamples));
+    } else {
+        got = readConverted(out, maxSamples);
+    }
+    if (_failed)
+        return -1;
+    if (got < 0 || (got == 0 && sf_error(_file) != SF_ERR_NO_ERROR)) {
+        _error = std::string("read error (") + sf_strerror(_file) + ")";
+        return -1;
+    }
+    return got;
+}
+
+int AudioFileReader::readConverted(short* out, int maxSamples) {
+    int written = 0;
+    while (written < maxSamples) {
+        if (_pendingPos == _pending.size() && !fillPending())
+            break;
+        while (written < maxSamples && _pendingPos < _pending.size())
+            out[written++] = toShort(_pending[_pendingPos++]);
+    }
+    return written;
+}
+
+// Refills the queue of converted samples from the next chunk of the file; false once the input and
+// the converter's tail are exhausted, or on a converter error.
+bool AudioFileReader::fillPending() {
+    _pending.clear();
+    _pendingPos = 0;
+    while (_pending.empty()) {
+        if (_sourceDone)
+            return false;
+        const sf_count_t frames = sf_readf_float(_file, _frames.data(), CHUNK_FRAMES);
+        const int got = frames > 0 ? static_cast<int>(frames) : 0;
+        if (got == 0)
+            _sourceDone = true;
+        const int channels = _sourceChannels;
+        for (int i = 0; i < got; ++i) {
+            const float* frame = &_frames[static_cast<std::size_t>(i) * channels];
+            float sum = 0.0f;
+            for (int c = 0; c < channels; ++c)
+                sum += frame[c];
+            _mono[i] = channels == 1 ? sum : sum / static_cast<float>(channels);
+        }
+        if (!_resampler) {
+            _pending.insert(_pending.end(), _mono.begin(), _mono.begin() + got);
+            continue;
+        }
+        float converted[RESAMPLED_CHUNK];
+        SRC_DATA d;
+        std::memset(&d, 0, sizeof d);
+        d.data_in = _mono.data();
+        d.input_frames = got;
+        d.end_of_input = _sourceDone ? 1 : 0;
+        d.src_ratio = static_cast<double>(OUTPUT_RATE) / _sourceRate;
+        for (;;) {
+            d.data_out = converted;
+            d.output_frames = RESAMPLED_CHUNK;
+            const int error = src_process(_resampler, &d);
+            if (error) {
+                _error = std::string("cannot convert the sample rate (") + src_strerror(error) + ")";
+                _sourceDone = true;
+                _failed = true;
+                return false;
+            }
+            _pending.insert(_pending.end(), converted, converted + d.output_frames_gen);
+            d.data_in += d.input_frames_used;
+            d.input_frames -= d.input_frames_used;
+            if (d.input_frames == 0 && d.output_frames_gen == 0)
+                break;
+        }
+    }
+    return true;
+}

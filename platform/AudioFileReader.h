@@ -1,0 +1,74 @@
+#pragma once
+// Streams an audio file as 16-bit mono samples at 8000 Hz, the form the analysis engine takes. Any
+// format libsndfile reads is accepted, at any rate and channel count: channels are averaged, the rate
+// is converted with libsamplerate, and the result is rounded and clipped to 16 bits. A 16-bit mono
+// 8000 Hz file passes through sample for sample. Headerless input (a name ending in ".raw", or on
+// request) is 16-bit little-endian mono at 8000 Hz. The input can also be a block of bytes in memory.
+//
+// Memory stays flat: the file is read in chunks of a fixed size, whatever its length. Failures leave a
+// short reason in errorText() ("no such file", "is a directory", "empty file", ...).
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+typedef struct sf_private_tag SNDFILE;
+typedef struct SRC_STATE_tag SRC_STATE;
+
+class AudioFileReader {
+public:
+    static constexpr int OUTPUT_RATE = 8000;
+
+    AudioFileReader();
+    ~AudioFileReader();
+
+    AudioFileReader(const AudioFileReader&) = delete;
+    AudioFileReader& operator=(const AudioFileReader&) = delete;
+
+    // raw forces headerless 16-bit input; a path ending in ".raw" is read that way too.
+    bool open(const std::string& path, bool raw = false);
+    // The bytes must stay valid until close() or destruction.
+    bool openMemory(const void* data, std::size_t size, bool raw = false);
+    void close();
+    bool isOpen() const { return _file != 0; }
+
+    // Up to maxSamples converted samples into out: the count, 0 at the end of the input, -1 on error.
+    int read(short* out, int maxSamples);
+
+    const std::string& errorText() const { return _error; }
+    int sourceRate() const { return _sourceRate; }
+    int sourceChannels() const { return _sourceChannels; }
+    long long sourceFrames() const { return _sourceFrames; }
+    // Samples the whole input should give at 8000 Hz (exact unless the rate is converted).
+    long long expectedSamples() const;
+
+    // Virtual I/O state for input held in memory; public only for libsndfile's callbacks.
+    struct MemoryInput {
+        const unsigned char* data;
+        long long size;
+        long long pos;
+    };
+
+private:
+    bool finishOpen(int format, bool headerless);
+    bool fail(const std::string& reason);
+    bool fillPending();
+    int readConverted(short* out, int maxSamples);
+
+    SNDFILE* _file;
+    int _fd;
+    SRC_STATE* _resampler;
+    MemoryInput _memory;
+    std::string _error;
+    int _sourceRate;
+    int _sourceChannels;
+    long long _sourceFrames;
+    bool _passThrough;
+    bool _sourceDone;
+    bool _failed;
+    // Interleaved frames read from the file, their mono mix, and converted samples not yet handed out.
+    std::vector<float> _frames;
+    std::vector<float> _mono;
+    std::vector<float> _pending;
+    std::size_t _pendingPos;
+};

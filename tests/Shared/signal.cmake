@@ -1,0 +1,21 @@
+veraxo_add_test(signal_filters_test
+    SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/Signal/FrameworkTest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/Signal/DFFTTest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/Signal/MelTest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/Signal/LogTest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/Signal/VoiceDetectTest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/Signal/VerdictTest.cpp
+    LIBS veraxo_signal)
+target_include_directories(signal_filters_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+
+veraxo_add_test(veraxo_engine_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/VeraxoEngineTest.cpp
+    LIBS veraxo_signal)
+target_include_directories(veraxo_engine_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+
+# Replaces the global operator new, so it lives in an executable of its own.
+veraxo_add_test(veraxo_engine_alloc_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/VeraxoEngineAllocTest.cpp
+    LIBS veraxo_signal
+    COUNT_ALLOCATIONS)
