@@ -1,0 +1,194 @@
+// The paced file backend (see the header). The ring holds two seconds: enough slack for the reader's
+// disk waits, small enough to keep memory flat. Waits use short sleeps; the audio thread never blocks on
+// the reader except when it has overtaken it in the as-fast-as-possible mode.
+
+#include "platform/FileAudioUnit.h"
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+constexpr int ringSize = 16384;
+constexpr int readChunk = 1024;
+
+std::mutex sourceMutex;
+std::string sourcePath;
+FileAudioUnit::Pacing sourcePacing = FileAudioUnit::REAL_TIME;
+int sourceBlock = 256;
+
+AudioComponentEntry entry = {"file", 0, 0};
+
+} // namespace
+
+AudioComponent FileAudioUnit::component() {
+    entry.newInstance = &FileAudioUnit::makeInstance;
+    return &entry;
+}
+
+void FileAudioUnit::setSource(const std::string& path, Pacing pacing, int blockFrames) {
+    std::lock_guard<std::mutex> lock(sourceMutex);
+    sourcePath = path;
+    sourcePacing = pacing;
+    sourceBlock = blockFrames < 1 ? 1 : (blockFrames > ringSize / 2 ? ringSize / 2 : blockFrames);
+}
+
+OSStatus FileAudioUnit::makeInstance(void*, AudioUnit* out) {
+    *out = new FileAudioUnit();
+    return noErr;
+}
+
+FileAudioUnit::FileAudioUnit()
+    : _pacing(REAL_TIME), _blockFrames(256), _initialized(false), _ring(ringSize), _head(0), _tail(0),
+      _endOfInput(false), _readChunk(readChunk), _blockLength(0), _running(false), _finished(false),
+      _delivered(0) {
+    std::lock_guard<std::mutex> lock(sourceMutex);
+    _path = sourcePath;
+    _pacing = sourcePacing;
+    _blockFrames = sourceBlock;
+    _block.resize(_blockFrames);
+    _playScratch.resize(_blockFrames);
+}
+
+FileAudioUnit::~FileAudioUnit() {
+    halt();
+}
+
+OSStatus FileAudioUnit::initialize() {
+    if (OSStatus status = checkConfiguration())
+        return status;
+    if (inputFormat().mSampleRate != AudioFileReader::OUTPUT_RATE) {
+        setAudioErrorReason("recordings are read at 8000 samples per second only");
+        return kAudioUnitErr_FormatNotSupported;
+    }
+    if (_path.empty()) {
+        setAudioErrorReason("no input file was given");
+        return kAudioUnitErr_FailedInitialization;
+    }
+    if (!_reader.open(_path)) {
+        setAudioErrorReason("cannot read \"" + _path + "\": " + _reader.errorText());
+        return kAudioUnitErr_FailedInitialization;
+    }
+    _initialized = true;
+    return noErr;
+}
+
+OSStatus FileAudioUnit::start() {
+    if (!_initialized)
+        return kAudioUnitErr_Uninitialized;
+    if (_running.load())
+        return noErr;
+    armDeviceFailure();
+    _running.store(true);
+    _readerThread = std::thread(&FileAudioUnit::readAhead, this);
+    _audioThread = std::thread(&FileAudioUnit::deliver, this);
+    return noErr;
+}
+
+OSStatus FileAudioUnit::stop() {
+    halt();
+    return noErr;
+}
+
+void FileAudioUnit::halt() {
+    _running.store(false);
+    if (_audioThread.joinable())
+        _audioThread.join();
+    if (_readerThread.joinable())
+        _readerThread.join();
+}
+
+OSStatus FileAudioUnit::render(AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32 bus, UInt32 frames,
+                               AudioBufferList* ioData) {
+    if (bus != 1)
+        return noErr;
+    UInt32 n = frames < UInt32(_blockLength) ? frames : UInt32(_blockLength);
+    if (n > ioData->mBuffers[0].mDataByteSize / 2)
+        n = ioData->mBuffers[0].mDataByteSize / 2;
+    if (n > 0)
+        std::memcpy(ioData->mBuffers[0].mData, _block.data(), n * sizeof(short));
+    return noErr;
+}
+
+void FileAudioUnit::readAhead() {
+    while (_running.load() && !_endOfInput.load()) {
+        const long long tail = _tail.load(std::memory_order_relaxed);
+        const long long room = ringSize - (tail - _head.load(std::memory_order_acquire));
+        if (room < readChunk) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            continue;
+        }
+        const int got = _reader.read(_readChunk.data(), readChunk);
+        if (got < 0) {
+            setAudioErrorReason("cannot read \"" + _path + "\": " + _reader.errorText());
+            _endOfInput.store(true);
+            reportDeviceFailure();
+            return;
+        }
+        for (int i = 0; i < got; ++i)
+            _ring[size_t((tail + i) % ringSize)] = _readChunk[size_t(i)];
+        _tail.store(tail + got, std::memory_order_release);
+        if (got == 0)
+            _endOfInput.store(true, std::memory_order_release);
+    }
+}
+
+int FileAudioUnit::takeBlock() {
+    for (;;) {
+        // Read the end flag before the tail: once the reader is done, the tail is final.
+        const bool end = _endOfInput.load(std::memory_order_acquire);
+        const long long head = _head.load(std::memory_order_relaxed);
+        const long long available = _tail.load(std::memory_order_acquire) - head;
+        if (available >= _blockFrames || end) {
+            const int n = int(available < _blockFrames ? available : _blockFrames);
+            for (int i = 0; i < n; ++i)
+                _block[size_t(i)] = _ring[size_t((head + i) % ringSize)];
+            _head.store(head + n, std::memory_order_release);
+            return n;
+        }
+        if (!_running.load())
+            return -1;
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+}
+
+void FileAudioUnit::deliver() {
+    using clock = std::chrono::steady_clock;
+    const auto period = std::chrono::duration<double>(double(_blockFrames) / AudioFileReader::OUTPUT_RATE);
+    const auto origin = clock::now();
+    AudioUnitRenderActionFlags flags = 0;
+    long long periods = 0;
+    while (_running.load()) {
+        if (_pacing == REAL_TIME) {
+            // A block is due once all its samples would have reached a microphone.
+            std::this_thread::sleep_until(
+                origin + std::chrono::duration_cast<clock::duration>(period * double(periods + 1)));
+            if (!_running.load())
+                return;
+        }
+        const int n = takeBlock();
+        if (n <= 0) {
+            if (n == 0)
+                _finished.store(true, std::memory_order_release);
+            return;
+        }
+        _blockLength = n;
+        AudioTimeStamp stamp = {double(_delivered.load()), 0};
+        callInput(&flags, &stamp, UInt32(n));
+        if (outputEnabled()) {
+            AudioBufferList list;
+            list.mNumberBuffers = 1;
+            list.mBuffers[0].mNumberChannels = 1;
+            list.mBuffers[0].mDataByteSize = UInt32(n * 2);
+            list.mBuffers[0].mData = _playScratch.data();
+            callRender(&flags, &stamp, UInt32(n), &list);
+        }
+        _delivered.fetch_add(n, std::memory_order_release);
+        ++periods;
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,70 @@
+#pragma once
+// A recording played into the voice unit as if a microphone heard it. A reader thread decodes the file
+// ahead (any format the shared reader knows, as 16-bit mono 8000 Hz) into a ring; the audio thread takes
+// fixed blocks from the ring and runs the input callback for each, either paced in real time against
+// absolute deadlines (so it never drifts) or as fast as the consumer takes them. Only the reader thread
+// touches the disk. The input ends quietly at the end of the file; a read error mid-way is reported as a
+// device failure. The capture rate must be 8000 Hz, the rate the reader delivers.
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/AudioFileReader.h"
+#include "platform/AudioUnitInstance.h"
+
+namespace platform {
+
+class FileAudioUnit : public AudioUnitInstance {
+public:
+    enum Pacing { REAL_TIME, AS_FAST_AS_POSSIBLE };
+
+    // The component to select; instances read the file chosen with setSource.
+    static AudioComponent component();
+    static void setSource(const std::string& path, Pacing pacing = REAL_TIME, int blockFrames = 256);
+
+    FileAudioUnit();
+    ~FileAudioUnit() override;
+
+    OSStatus initialize() override;
+    OSStatus start() override;
+    OSStatus stop() override;
+    OSStatus render(AudioUnitRenderActionFlags* flags, const AudioTimeStamp* timeStamp, UInt32 bus,
+                    UInt32 frames, AudioBufferList* ioData) override;
+
+    // True once every sample of the file has been delivered.
+    bool finished() const { return _finished.load(std::memory_order_acquire); }
+    long long samplesDelivered() const { return _delivered.load(std::memory_order_acquire); }
+
+private:
+    static OSStatus makeInstance(void* context, AudioUnit* out);
+    void halt();
+    void readAhead();
+    void deliver();
+    int takeBlock();
+
+    std::string _path;
+    Pacing _pacing;
+    int _blockFrames;
+    AudioFileReader _reader;
+    bool _initialized;
+
+    // Single-producer, single-consumer ring: the reader writes at _tail, the audio thread reads at _head.
+    std::vector<short> _ring;
+    std::atomic<long long> _head;
+    std::atomic<long long> _tail;
+    std::atomic<bool> _endOfInput;
+    std::vector<short> _readChunk;
+    std::vector<short> _block;
+    std::vector<short> _playScratch;
+    int _blockLength;
+
+    std::atomic<bool> _running;
+    std::atomic<bool> _finished;
+    std::atomic<long long> _delivered;
+    std::thread _readerThread;
+    std::thread _audioThread;
+};
+
+} // namespace platform

@@ -1,0 +1,231 @@
+// The PortAudio microphone backend (see the header). The stream is opened at initialize so that a
+// missing or unsuitable device fails there, with a reason the user interface can show.
+
+#include "platform/PortAudioUnit.h"
+
+#include <portaudio.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+std::atomic<int> chosenDevice{-1};
+
+AudioComponentEntry entry = {"microphone", 0, 0};
+
+std::string paReason(const char* what, PaError error) {
+    return std::string(what) + ": " + Pa_GetErrorText(error);
+}
+
+} // namespace
+
+struct PortAudioCallbacks {
+    static int stream(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
+                      PaStreamCallbackFlags, void* userData) {
+        static_cast<PortAudioUnit*>(userData)->period(static_cast<const short*>(input),
+                                                      static_cast<short*>(output), frames);
+        return paContinue;
+    }
+    static void finished(void* userData) { static_cast<PortAudioUnit*>(userData)->finished(); }
+};
+
+AudioComponent PortAudioUnit::component() {
+    entry.newInstance = &PortAudioUnit::makeInstance;
+    return &entry;
+}
+
+void PortAudioUnit::selectDevice(int index) {
+    chosenDevice.store(index);
+}
+
+int PortAudioUnit::selectedDevice() {
+    return chosenDevice.load();
+}
+
+std::vector<PortAudioUnit::DeviceInfo> PortAudioUnit::listInputDevices() {
+    std::vector<DeviceInfo> devices;
+    PaError error = Pa_Initialize();
+    if (error != paNoError) {
+        setAudioErrorReason(paReason("cannot start the audio system", error));
+        return devices;
+    }
+    const PaDeviceIndex defaultInput = Pa_GetDefaultInputDevice();
+    for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info == 0 || info->maxInputChannels < 1)
+            continue;
+        const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
+        devices.push_back(DeviceInfo{i, info->name ? info->name : "", host && host->name ? host->name : "",
+                                     info->maxInputChannels, info->defaultSampleRate, i == defaultInput});
+    }
+    Pa_Terminate();
+    return devices;
+}
+
+int PortAudioUnit::findInputDevice(const std::string& nameOrIndex) {
+    const std::vector<DeviceInfo> devices = listInputDevices();
+    char* end = 0;
+    const long index = std::strtol(nameOrIndex.c_str(), &end, 10);
+    const bool numeric = !nameOrIndex.empty() && end != 0 && *end == 0;
+    for (const DeviceInfo& d : devices)
+        if (numeric ? d.index == index : d.name == nameOrIndex)
+            return d.index;
+    if (!numeric)
+        for (const DeviceInfo& d : devices)
+            if (d.name.find(nameOrIndex) != std::string::npos)
+                return d.index;
+    setAudioErrorReason("no input device \"" + nameOrIndex + "\"");
+    return -1;
+}
+
+OSStatus PortAudioUnit::makeInstance(void*, AudioUnit* out) {
+    *out = new PortAudioUnit();
+    return noErr;
+}
+
+PortAudioUnit::PortAudioUnit()
+    : _paInitialized(false), _stream(0), _stopping(false), _input(0), _inputFrames(0) {}
+
+PortAudioUnit::~PortAudioUnit() {
+    closeStream();
+    if (_paInitialized)
+        Pa_Terminate();
+}
+
+void PortAudioUnit::closeStream() {
+    if (_stream == 0)
+        return;
+    _stopping = true;
+    Pa_AbortStream(_stream);
+    Pa_CloseStream(_stream);
+    _stream = 0;
+}
+
+OSStatus PortAudioUnit::initialize() {
+    if (OSStatus status = checkConfiguration())
+        return status;
+    closeStream();
+    if (!_paInitialized) {
+        PaError error = Pa_Initialize();
+        if (error != paNoError) {
+            setAudioErrorReason(paReason("cannot start the audio system", error));
+            return kAudioUnitErr_FailedInitialization;
+        }
+        _paInitialized = true;
+    }
+    PaDeviceIndex device = chosenDevice.load();
+    if (device < 0)
+        device = Pa_GetDefaultInputDevice();
+    const PaDeviceInfo* info = device == paNoDevice ? 0 : Pa_GetDeviceInfo(device);
+    if (info == 0 || info->maxInputChannels < 1) {
+        setAudioErrorReason("No microphone found");
+        return kAudioUnitErr_DeviceUnavailable;
+    }
+    PaStreamParameters input = {};
+    input.device = device;
+    input.channelCount = 1;
+    input.sampleFormat = paInt16;
+    input.suggestedLatency = info->defaultLowInputLatency;
+
+    PaStreamParameters output = {};
+    PaStreamParameters* outputParameters = 0;
+    if (outputEnabled()) {
+        output.device = Pa_GetDefaultOutputDevice();
+        const PaDeviceInfo* outInfo = output.device == paNoDevice ? 0 : Pa_GetDeviceInfo(output.device);
+        if (outInfo == 0) {
+            setAudioErrorReason("No audio output found");
+            return kAudioUnitErr_DeviceUnavailable;
+        }
+        output.channelCount = 1;
+        output.sampleFormat = paInt16;
+        output.suggestedLatency = outInfo->defaultLowOutputLatency;
+        outputParameters = &output;
+    }
+    const double rate = inputFormat().mSampleRate;
+    PaError error = Pa_OpenStream(&_stream, &input, outputParameters, rate, paFramesPerBufferUnspecified,
+                                  paNoFlag, &PortAudioCallbacks::stream, this);
+    if (error != paNoError) {
+        _stream = 0;
+        setAudioErrorReason(paReason((std::string("cannot open \"") + info->name + "\"").c_str(), error));
+        return kAudioUnitErr_FormatNotSupported;
+    }
+    Pa_SetStreamFinishedCallback(_stream, &PortAudioCallbacks::finished);
+    return noErr;
+}
+
+OSStatus PortAudioUnit::start() {
+    if (_stream == 0)
+        return kAudioUnitErr_Uninitialized;
+    if (Pa_IsStreamActive(_stream) == 1)
+        return noErr;
+    // A stream that ended on its own must be stopped before it can start again.
+    if (Pa_IsStreamStopped(_stream) == 0)
+        Pa_AbortStream(_stream);
+    _stopping = false;
+    armDeviceFailure();
+    PaError error = Pa_StartStream(_stream);
+    if (error != paNoError) {
+        setAudioErrorReason(paReason("cannot start capture", error));
+        return kAudioUnitErr_CannotDoInCurrentContext;
+    }
+    return noErr;
+}
+
+OSStatus PortAudioUnit::stop() {
+    if (_stream == 0)
+        return kAudioUnitErr_Uninitialized;
+    _stopping = true;
+    if (Pa_IsStreamStopped(_stream) == 1)
+        return noErr;
+    PaError error = Pa_StopStream(_stream);
+    if (error != paNoError) {
+        setAudioErrorReason(paReason("cannot stop capture", error));
+        return kAudioUnitErr_CannotDoInCurrentContext;
+    }
+    return noErr;
+}
+
+OSStatus PortAudioUnit::render(AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32 bus, UInt32 frames,
+                               AudioBufferList* ioData) {
+    if (bus != 1)
+        return noErr;
+    if (_input == 0)
+        return kAudioUnitErr_CannotDoInCurrentContext;
+    UInt32 n = frames < _inputFrames ? frames : UInt32(_inputFrames);
+    if (n > ioData->mBuffers[0].mDataByteSize / 2)
+        n = ioData->mBuffers[0].mDataByteSize / 2;
+    if (n > 0)
+        std::memcpy(ioData->mBuffers[0].mData, _input, n * sizeof(short));
+    return noErr;
+}
+
+void PortAudioUnit::period(const short* input, short* output, unsigned long frames) {
+    AudioUnitRenderActionFlags flags = 0;
+    AudioTimeStamp stamp = {0, 0};
+    _input = input;
+    _inputFrames = frames;
+    callInput(&flags, &stamp, UInt32(frames));
+    _input = 0;
+    if (output != 0) {
+        AudioBufferList list;
+        list.mNumberBuffers = 1;
+        list.mBuffers[0].mNumberChannels = 1;
+        list.mBuffers[0].mDataByteSize = UInt32(frames * 2);
+        list.mBuffers[0].mData = output;
+        if (callRender(&flags, &stamp, UInt32(frames), &list) != noErr)
+            std::memset(output, 0, frames * 2);
+    }
+}
+
+void PortAudioUnit::finished() {
+    if (_stopping)
+        return;
+    setAudioErrorReason("the microphone stopped delivering sound");
+    reportDeviceFailure();
+}
+
+} // namespace platform

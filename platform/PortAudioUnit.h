@@ -1,0 +1,65 @@
+#pragma once
+// The microphone backend over PortAudio: one stream of 16-bit mono samples at the capture rate from the
+// chosen input device (the default one unless a device was selected), plus the default output when the
+// output element is enabled. PortAudio's callback thread is the audio thread: each period runs the input
+// callback, which renders element 1 straight from PortAudio's input buffer, then the render callback
+// into the output buffer. A stream that finishes on its own (device gone or failing) is reported to the
+// failure listener; opening problems leave a reason in audioErrorReason().
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "platform/AudioUnitInstance.h"
+
+typedef void PaStream;
+
+namespace platform {
+
+class PortAudioUnit : public AudioUnitInstance {
+public:
+    struct DeviceInfo {
+        int index;
+        std::string name;
+        std::string hostApi;
+        int maxInputChannels;
+        double defaultSampleRate;
+        bool isDefaultInput;
+    };
+
+    // The component to select; instances use the device chosen with selectDevice.
+    static AudioComponent component();
+    // -1 means the system's default input.
+    static void selectDevice(int index);
+    static int selectedDevice();
+    // Every device with an input; empty (and a reason set) when PortAudio cannot start.
+    static std::vector<DeviceInfo> listInputDevices();
+    // A device given by index or by (part of) its name; -1 and a reason when none matches.
+    static int findInputDevice(const std::string& nameOrIndex);
+
+    PortAudioUnit();
+    ~PortAudioUnit() override;
+
+    OSStatus initialize() override;
+    OSStatus start() override;
+    OSStatus stop() override;
+    OSStatus render(AudioUnitRenderActionFlags* flags, const AudioTimeStamp* timeStamp, UInt32 bus,
+                    UInt32 frames, AudioBufferList* ioData) override;
+
+private:
+    static OSStatus makeInstance(void* context, AudioUnit* out);
+    // PortAudio's callbacks, defined where its types are known.
+    friend struct PortAudioCallbacks;
+    void period(const short* input, short* output, unsigned long frames);
+    void finished();
+    void closeStream();
+
+    bool _paInitialized;
+    PaStream* _stream;
+    std::atomic<bool> _stopping;
+    // Audio thread: the input of the current period.
+    const short* _input;
+    unsigned long _inputFrames;
+};
+
+} // namespace platform

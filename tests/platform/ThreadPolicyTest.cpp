@@ -1,0 +1,91 @@
+// Mapping of the audio thread's scheduling settings onto Linux policies.
+
+#include "platform/ThreadPolicy.h"
+
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <thread>
+
+namespace {
+
+TEST(ThreadPolicy, PrecedenceSpreadsOverTheFifoRange) {
+    const int lo = sched_get_priority_min(SCHED_FIFO);
+    const int hi = sched_get_priority_max(SCHED_FIFO);
+    EXPECT_EQ(helpers::fifoPriorityForPrecedence(0), lo);
+    EXPECT_EQ(helpers::fifoPriorityForPrecedence(63), hi);
+    EXPECT_EQ(helpers::fifoPriorityForPrecedence(-5), lo);
+    EXPECT_EQ(helpers::fifoPriorityForPrecedence(100), hi);
+    const int mid = helpers::fifoPriorityForPrecedence(31);
+    EXPECT_GT(mid, lo);
+    EXPECT_LT(mid, hi);
+}
+
+// Whether this process may use SCHED_FIFO decides which outcome is right.
+bool fifoAllowed() {
+    bool allowed = false;
+    std::thread probe([&] {
+        sched_param p = {};
+        p.sched_priority = sched_get_priority_min(SCHED_FIFO);
+        allowed = pthread_setschedparam(pthread_self(), SCHED_FIFO, &p) == 0;
+    });
+    probe.join();
+    return allowed;
+}
+
+TEST(ThreadPolicy, FixedPriorityThreadGetsItsPrecedenceOrStaysAsItWas) {
+    const bool allowed = fifoAllowed();
+    int policy = -1;
+    sched_param param = {};
+    std::thread audio([&] {
+        helpers::rescheduleStdThread(0, 63, 0);
+        pthread_getschedparam(pthread_self(), &policy, &param);
+    });
+    audio.join();
+    if (allowed) {
+        EXPECT_EQ(policy, SCHED_FIFO);
+        EXPECT_EQ(param.sched_priority, helpers::fifoPriorityForPrecedence(63));
+    } else {
+        EXPECT_EQ(policy, SCHED_OTHER);
+        EXPECT_EQ(param.sched_priority, 0);
+    }
+}
+
+TEST(ThreadPolicy, TimeShareReturnsAThreadToTheOrdinaryPolicy) {
+    const bool allowed = fifoAllowed();
+    int policy = -1;
+    std::thread audio([&] {
+        helpers::rescheduleStdThread(0, 10, 0);
+        helpers::rescheduleStdThread(0, 10, 1);
+        sched_param param = {};
+        pthread_getschedparam(pthread_self(), &policy, &param);
+    });
+    audio.join();
+    EXPECT_EQ(policy, SCHED_OTHER) << "fifo allowed: " << allowed;
+}
+
+TEST(ThreadPolicy, AnotherThreadIsNamedByItsKernelId) {
+    if (!fifoAllowed())
+        GTEST_SKIP() << "SCHED_FIFO is refused here; the refusal path is covered above";
+    std::atomic<long> tid{0};
+    std::atomic<bool> release{false};
+    int policy = -1;
+    std::thread target([&] {
+        tid = syscall(SYS_gettid);
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        sched_param param = {};
+        pthread_getschedparam(pthread_self(), &policy, &param);
+    });
+    while (tid == 0)
+        std::this_thread::yield();
+    helpers::rescheduleStdThread(static_cast<unsigned int>(tid.load()), 0, 0);
+    release = true;
+    target.join();
+    EXPECT_EQ(policy, SCHED_FIFO);
+}
+
+} // namespace

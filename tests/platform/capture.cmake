@@ -1,0 +1,9 @@
+# The run loop and message port, thread policy and the file backend.
+veraxo_add_test(test_message_port SOURCES ${CMAKE_CURRENT_LIST_DIR}/MessagePortTest.cpp
+    LIBS veraxo_audio_platform LABELS threads)
+veraxo_add_test(test_thread_policy SOURCES ${CMAKE_CURRENT_LIST_DIR}/ThreadPolicyTest.cpp
+    LIBS veraxo_audio_platform LABELS threads)
+if(TARGET veraxo_audiofile)
+    veraxo_add_test(test_file_audio_unit SOURCES ${CMAKE_CURRENT_LIST_DIR}/FileAudioUnitTest.cpp
+        LIBS veraxo_capture LABELS threads TIMEOUT 60)
+endif()
