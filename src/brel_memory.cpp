@@ -76,7 +76,7 @@ std::int64_t get_microsec_time() {
 
 namespace detail {
 
-void null_dereference() {
+void stop() {
     std::abort();
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <new>
+#include <type_traits>
 
 namespace brel {
 
@@ -73,12 +74,22 @@ inline bool check(bool ok, const char* condition, const char* file, int line) {
 
 } // namespace mac
 
-// A value-initialised object handed out by guarded accessors after a failed check. It is reset on every
-// hand-out, so a stray write through one bad access never shows through the next.
+namespace detail {
+// Ends the program after a report when the failed operation has nothing it could safely hand out.
+[[noreturn]] void stop();
+} // namespace detail
+
+// A value-initialised object handed out by guarded accessors after a failed check, one per thread. It
+// is reset on every hand-out, so a stray write through one bad access never shows through the next. A
+// type that cannot be value-initialised and assigned has no stand-in: the program stops instead.
 template <class T> T& placeholder() {
-    static T value{};
-    value = T{};
-    return value;
+    if constexpr (std::is_default_constructible_v<T> && std::is_copy_assignable_v<T>) {
+        thread_local T value{};
+        value = T{};
+        return value;
+    } else {
+        detail::stop();
+    }
 }
 
 template <class T> T* construct(void* place, const T& value) {
@@ -155,13 +166,9 @@ private:
     T* _ptr;
 };
 
-namespace detail {
-[[noreturn]] void null_dereference();
-}
-
 template <class T> void auto_ptr<T>::require() const {
     if (!mac::check(_ptr != 0, "_ptr != 0", "src/brel_memory", 209))
-        detail::null_dereference();
+        detail::stop();
 }
 
 } // namespace brel

@@ -136,26 +136,6 @@ TEST(Utilities, MiniAndMaxiReturnTheSecondArgumentOnATie) {
     EXPECT_EQ(&brel::maxi(c, a), &a);
 }
 
-TEST(Utilities, ConstructBuildsInPlaceOnlyWhenThereIsAPlace) {
-    using brel_test::Tracked;
-    const int before = Tracked::live;
-    alignas(Tracked) unsigned char place[sizeof(Tracked)];
-    Tracked* t = brel::construct(place, Tracked(5));
-    EXPECT_EQ(static_cast<void*>(t), static_cast<void*>(place));
-    EXPECT_EQ(t->value, 5);
-    EXPECT_EQ(brel::construct<Tracked>(nullptr, Tracked(6)), nullptr);
-    EXPECT_EQ(Tracked::live, before + 1);
-    t->~Tracked();
-}
-
-TEST(Utilities, SwapExchanges) {
-    const char* x = "x";
-    const char* y = "y";
-    brel::swap(x, y);
-    EXPECT_STREQ(x, "y");
-    EXPECT_STREQ(y, "x");
-}
-
 TEST(Utilities, MicrosecondTimeIsTheWallClockInMicroseconds) {
     using namespace std::chrono;
     const auto before = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();

@@ -17,15 +17,10 @@ std::string text(const string2& s) {
 
 const char* const TWENTY = "abcdefghijklmnopqrst";
 
-TEST(String2, DefaultIsEmptyAndTerminated) {
+TEST(String2, StaysInlineUpToSixteenCharactersThenGrowsByHalf) {
     string2 s;
     EXPECT_EQ(s.size(), 0);
     EXPECT_EQ(s.c_str()[0], '\0');
-    EXPECT_FALSE(s.storage().is_large());
-}
-
-TEST(String2, StaysInlineUpToSixteenCharactersThenGrowsByHalf) {
-    string2 s;
     const long before = brel_test::heap_blocks();
     s.append("0123456789", 10).append("abcdef", 6);
     EXPECT_EQ(brel_test::heap_blocks(), before);
