@@ -14,8 +14,11 @@ void ConvertToFloat::convert(const short* samples, int count) {
     if (count < 0)
         count = 0;
     _buffer.resize(count, 0.0f);
-    for (int i = 0; i < count; ++i)
-        _buffer[i] = static_cast<float>(samples[i]) / 32767.0f;
+    if (count > 0) {
+        float* out = _buffer.data();
+        for (int i = 0; i < count; ++i)
+            out[i] = static_cast<float>(samples[i]) / 32767.0f;
+    }
     output(&_buffer[0], count);
 }
 

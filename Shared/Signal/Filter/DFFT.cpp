@@ -27,6 +27,19 @@ int supportedSize(int size) {
     return p;
 }
 
+#if defined(__SSE2__)
+// Four butterflies side by side, lane by lane exactly the scalar ones: (a, x) becomes
+// (t + a, a - t) with t = w * x, the complex product written out without fused operations.
+inline void butterfly4(__m128 wr, __m128 wi, __m128& ar, __m128& ai, __m128& xr, __m128& xi) {
+    const __m128 tr = _mm_sub_ps(_mm_mul_ps(wr, xr), _mm_mul_ps(wi, xi));
+    const __m128 ti = _mm_add_ps(_mm_mul_ps(wi, xr), _mm_mul_ps(wr, xi));
+    xr = _mm_sub_ps(ar, tr);
+    xi = _mm_sub_ps(ai, ti);
+    ar = _mm_add_ps(tr, ar);
+    ai = _mm_add_ps(ti, ai);
+}
+#endif
+
 } // namespace
 
 DFFT::DFFT(int requestedSize)
@@ -159,8 +172,49 @@ void DFFT::calculateDFFT() {
         im[i] = 0.0f;
     }
 
+    int s = 0;
     int half = 1;
-    for (int s = 0; s < _log2Size; ++s) {
+#if defined(__SSE2__)
+    if (size >= 8) {
+        // The first two stages have one and two butterflies per group: regroup eight values at a time so
+        // the four lanes hold four independent butterflies.
+        const __m128 wr0 = _mm_set1_ps(_cosTable[0]);
+        const __m128 wi0 = _mm_set1_ps(_sinTable[0]);
+        for (int g = 0; g < size; g += 8) {
+            const __m128 ra = _mm_loadu_ps(re + g), rb = _mm_loadu_ps(re + g + 4);
+            const __m128 ia = _mm_loadu_ps(im + g), ib = _mm_loadu_ps(im + g + 4);
+            __m128 kr = _mm_shuffle_ps(ra, rb, _MM_SHUFFLE(2, 0, 2, 0));
+            __m128 lr = _mm_shuffle_ps(ra, rb, _MM_SHUFFLE(3, 1, 3, 1));
+            __m128 ki = _mm_shuffle_ps(ia, ib, _MM_SHUFFLE(2, 0, 2, 0));
+            __m128 li = _mm_shuffle_ps(ia, ib, _MM_SHUFFLE(3, 1, 3, 1));
+            butterfly4(wr0, wi0, kr, ki, lr, li);
+            _mm_storeu_ps(re + g, _mm_unpacklo_ps(kr, lr));
+            _mm_storeu_ps(re + g + 4, _mm_unpackhi_ps(kr, lr));
+            _mm_storeu_ps(im + g, _mm_unpacklo_ps(ki, li));
+            _mm_storeu_ps(im + g + 4, _mm_unpackhi_ps(ki, li));
+        }
+        const float* cos1 = &_cosTable[size];
+        const float* sin1 = &_sinTable[size];
+        const __m128 wr1 = _mm_setr_ps(cos1[0], cos1[1], cos1[0], cos1[1]);
+        const __m128 wi1 = _mm_setr_ps(sin1[0], sin1[1], sin1[0], sin1[1]);
+        for (int g = 0; g < size; g += 8) {
+            const __m128 ra = _mm_loadu_ps(re + g), rb = _mm_loadu_ps(re + g + 4);
+            const __m128 ia = _mm_loadu_ps(im + g), ib = _mm_loadu_ps(im + g + 4);
+            __m128 kr = _mm_shuffle_ps(ra, rb, _MM_SHUFFLE(1, 0, 1, 0));
+            __m128 lr = _mm_shuffle_ps(ra, rb, _MM_SHUFFLE(3, 2, 3, 2));
+            __m128 ki = _mm_shuffle_ps(ia, ib, _MM_SHUFFLE(1, 0, 1, 0));
+            __m128 li = _mm_shuffle_ps(ia, ib, _MM_SHUFFLE(3, 2, 3, 2));
+            butterfly4(wr1, wi1, kr, ki, lr, li);
+            _mm_storeu_ps(re + g, _mm_shuffle_ps(kr, lr, _MM_SHUFFLE(1, 0, 1, 0)));
+            _mm_storeu_ps(re + g + 4, _mm_shuffle_ps(kr, lr, _MM_SHUFFLE(3, 2, 3, 2)));
+            _mm_storeu_ps(im + g, _mm_shuffle_ps(ki, li, _MM_SHUFFLE(1, 0, 1, 0)));
+            _mm_storeu_ps(im + g + 4, _mm_shuffle_ps(ki, li, _MM_SHUFFLE(3, 2, 3, 2)));
+        }
+        s = 2;
+        half = 4;
+    }
+#endif
+    for (; s < _log2Size; ++s) {
         const int span = 2 * half;
         const float* cosRow = &_cosTable[s * size];
         const float* sinRow = &_sinTable[s * size];
@@ -172,18 +226,13 @@ void DFFT::calculateDFFT() {
             int j = 0;
 #if defined(__SSE2__)
             for (; j + 4 <= half; j += 4) {
-                const __m128 wr = _mm_loadu_ps(cosRow + j);
-                const __m128 wi = _mm_loadu_ps(sinRow + j);
-                const __m128 xr = _mm_loadu_ps(rl + j);
-                const __m128 xi = _mm_loadu_ps(il + j);
-                const __m128 tr = _mm_sub_ps(_mm_mul_ps(wr, xr), _mm_mul_ps(wi, xi));
-                const __m128 ti = _mm_add_ps(_mm_mul_ps(wi, xr), _mm_mul_ps(wr, xi));
-                const __m128 ar = _mm_loadu_ps(rk + j);
-                const __m128 ai = _mm_loadu_ps(ik + j);
-                _mm_storeu_ps(rl + j, _mm_sub_ps(ar, tr));
-                _mm_storeu_ps(il + j, _mm_sub_ps(ai, ti));
-                _mm_storeu_ps(rk + j, _mm_add_ps(tr, ar));
-                _mm_storeu_ps(ik + j, _mm_add_ps(ti, ai));
+                __m128 ar = _mm_loadu_ps(rk + j), ai = _mm_loadu_ps(ik + j);
+                __m128 xr = _mm_loadu_ps(rl + j), xi = _mm_loadu_ps(il + j);
+                butterfly4(_mm_loadu_ps(cosRow + j), _mm_loadu_ps(sinRow + j), ar, ai, xr, xi);
+                _mm_storeu_ps(rk + j, ar);
+                _mm_storeu_ps(ik + j, ai);
+                _mm_storeu_ps(rl + j, xr);
+                _mm_storeu_ps(il + j, xi);
             }
 #endif
             for (; j < half; ++j) {

@@ -15,7 +15,7 @@ namespace Filter {
 
 VoiceDetect::VoiceDetect(int spectrumSize)
     : _spectrumSize(spectrumSize), _windowLen(spectrumSize / 2), _windowStep(_windowLen / 2),
-      _windowSum(0.0f), _voiceLevel(0.0f), _powerHistory(HISTORY), _silentHistory(HISTORY) {
+      _windowSum(0.0f), _voiceLevel(0.0f), _powerHistory(HISTORY), _silentHistory(HISTORY), _transitions(0) {
     if (_windowLen > 0) {
         _window.resize(_windowLen, 0.0f);
         Utils::calcHannWindow(_windowLen, &_window[0]);
@@ -68,8 +68,15 @@ void VoiceDetect::filter(const Sample* data, int dataLen) {
     _powerHistory.push_front(power);
     const float avg = calcAvgPower();
     const bool silent = avg > power + power;
+    // The count follows the ring instead of recounting every flag each frame: a flag dropping out of
+    // the full ring takes its transition with it, the new flag may add one.
+    const int kept = _silentHistory.size();
+    if (kept == HISTORY && _silentHistory.at(kept - 1) != _silentHistory.at(kept - 2))
+        --_transitions;
     _silentHistory.push_front(silent);
-    const int transitions = countSilentTransitions();
+    if (_silentHistory.size() > 1 && _silentHistory.at(0) != _silentHistory.at(1))
+        ++_transitions;
+    const int transitions = _transitions;
 
     if (!silent && static_cast<double>(e0) > 2.5 * static_cast<double>(e1) &&
         static_cast<double>(e2) > 1.2 * static_cast<double>(e1) && e0 > e2 &&

@@ -13,6 +13,7 @@ namespace Filter {
 
 class VoiceDetect : public Base {
 public:
+    // Frames remembered; at least 2.
     static constexpr int HISTORY = 64;
 
     explicit VoiceDetect(int spectrumSize);
@@ -33,6 +34,8 @@ private:
     float _voiceLevel;
     brel::circular_buffer<float> _powerHistory;
     brel::circular_buffer<bool> _silentHistory;
+    // countSilentTransitions() of the current history, kept up to date frame by frame.
+    int _transitions;
 };
 
 } // namespace Filter

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "Signal/Collector.h"
@@ -139,6 +140,26 @@ TEST(VoiceDetect, LevelIsClampedBeforeTheDecay) {
     }
     EXPECT_EQ(peak, 1.78f);
     EXPECT_NEAR(peak, 1.7799999714, 1e-10);
+}
+
+TEST(VoiceDetect, TransitionCountFollowsTheWholeHistory) {
+    // Random loud, quiet and shaped frames for several times the history length: the count passed on
+    // is always the count over every remembered flag.
+    Detector d;
+    std::mt19937 rng(3);
+    std::uniform_int_distribution<int> pick(0, 5);
+    int rises = 0;
+    float previous = 0.0f;
+    for (int i = 0; i < 400; ++i) {
+        const int p = pick(rng);
+        const std::vector<float>& b = d.feed(p < 2   ? flat(0.0f)
+                                             : p < 4 ? flat(1.0f)
+                                                     : shaped(4.0f, 0.1f, 1.0f));
+        ASSERT_EQ(b[1], static_cast<float>(d.vd.countSilentTransitions())) << "frame " << i;
+        rises += b[0] > previous ? 1 : 0;
+        previous = b[0];
+    }
+    EXPECT_GT(rises, 0);
 }
 
 TEST(VoiceDetect, WrongLengthsAreReported) {
