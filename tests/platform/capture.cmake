@@ -7,3 +7,8 @@ if(TARGET veraxo_audiofile)
     veraxo_add_test(test_file_audio_unit SOURCES ${CMAKE_CURRENT_LIST_DIR}/FileAudioUnitTest.cpp
         LIBS veraxo_capture LABELS threads TIMEOUT 60)
 endif()
+if(TARGET veraxo_audiofile AND TARGET veraxo_signal)
+    veraxo_add_test(test_portaudio_capture SOURCES ${CMAKE_CURRENT_LIST_DIR}/PortAudioCaptureTest.cpp
+        LIBS veraxo_capture veraxo_signal LABELS device TIMEOUT 60)
+    target_compile_definitions(test_portaudio_capture PRIVATE VERAXO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+endif()
