@@ -250,6 +250,9 @@ protected:
                 EXPECT_EQ(unit.audioUnitInstance(), nullptr);
                 EXPECT_EQ(script.instancesMade, script.instancesDisposed);
                 EXPECT_FALSE(unit.start());
+                if (f == NO_COMPONENT) {
+                    EXPECT_EQ(unit.lastErrorReason(), "no audio input is available");
+                }
                 return;
             }
             // Faults whose status the unit ignores, or that strike later.
