@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <sys/stat.h>
@@ -16,6 +17,9 @@
 #include "FrameAnalysis.h"
 #include "ProgressBar.h"
 #include "Signal/Filter/Mel.h"
+#ifdef VERAXO_WITH_PNG
+#include "ReportPicture.h"
+#endif
 
 namespace {
 
@@ -112,6 +116,20 @@ int AnalyzeCommand::run() {
     if (_csv)
         writer.writeHeader(Signal::Filter::Mel::BANDS);
     FrameAnalysis analysis(_csv ? &writer : 0);
+#ifdef VERAXO_WITH_PNG
+    std::unique_ptr<ReportPicture> report;
+    if (_options.png) {
+        typedef brel::callback2<void, const Signal::Sample*, int> Callback;
+        const std::size_t slash = _options.input.find_last_of('/');
+        report.reset(new ReportPicture("Veraxo report: " + (slash == std::string::npos
+                                                                ? _options.input
+                                                                : _options.input.substr(slash + 1))));
+        analysis.engine().attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
+                                       Callback(report.get(), &ReportPicture::onLieLevel));
+        analysis.engine().attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
+                                       Callback(report.get(), &ReportPicture::onSpectrum));
+    }
+#endif
     ProgressBar progress(stderr, reader.expectedSamples(), ::isatty(STDERR_FILENO) == 1);
 
     std::vector<short> block(static_cast<std::size_t>(_options.block));
@@ -141,6 +159,16 @@ int AnalyzeCommand::run() {
 
     if (_options.csv && !closeCsv())
         return fail(csvName, std::string("cannot write (") + std::strerror(errno) + ")");
+
+#ifdef VERAXO_WITH_PNG
+    if (report) {
+        std::string warning, error;
+        if (!report->write(_options.pngPath, warning, error))
+            return fail(_options.pngPath, error);
+        if (!warning.empty())
+            std::fprintf(stderr, "%s: warning: %s; the picture shows the rest\n", PROGRAM, warning.c_str());
+    }
+#endif
 
     std::FILE* summary = toStdout(_options) ? stderr : stdout;
     const long long frames = analysis.frames();

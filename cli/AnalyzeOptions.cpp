@@ -24,10 +24,12 @@ bool parseBlock(const std::string& text, int& block) {
 } // namespace
 
 const char* AnalyzeOptions::usage() {
-    return "usage: veraxo-analyze [--csv PATH|-] [--block N] [--raw] INPUT\n"
+    return "usage: veraxo-analyze [--csv PATH|-] [--png PATH] [--block N] [--raw] INPUT\n"
            "Runs the Veraxo analysis over an audio file and prints a summary.\n"
            "  --csv PATH   write every frame (lie level and 32 log-mel bands) as CSV; '-' is standard "
            "output\n"
+           "  --png PATH   draw a report picture: the lie level and the spectrum over the whole input, and "
+           "the live views at its end\n"
            "  --block N    samples per engine call, 1 to 1000000 (default 512); the results do not depend on "
            "it\n"
            "  --raw        INPUT is headerless 16-bit little-endian mono at 8000 Hz (also for names ending "
@@ -82,8 +84,18 @@ AnalyzeOptions::Result AnalyzeOptions::parse(const std::vector<std::string>& arg
             value = args[++i];
         }
         if (name == "--png") {
+            if (value.empty()) {
+                error = "--png needs a file name";
+                return USAGE_ERROR;
+            }
+#ifdef VERAXO_WITH_PNG
+            pngPath = value;
+            png = true;
+            continue;
+#else
             error = "--png is not available in this build";
             return USAGE_ERROR;
+#endif
         }
         if (name == "--csv") {
             if (value.empty()) {

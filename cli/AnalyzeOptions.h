@@ -1,5 +1,5 @@
 #pragma once
-// The command line of veraxo-analyze: [--csv PATH|-] [--block N] [--raw] [--help] INPUT. Parsing
+// The command line of veraxo-analyze: [--csv PATH|-] [--png PATH] [--block N] [--raw] [--help] INPUT. Parsing
 // never exits; it says what was wrong so the caller can print it with the usage.
 
 #include <string>
@@ -20,6 +20,9 @@ public:
     std::string input;
     std::string csvPath;
     bool csv = false;
+    // The report picture (builds with the views only).
+    std::string pngPath;
+    bool png = false;
     int block = DEFAULT_BLOCK;
     bool raw = false;
     // What was wrong, after USAGE_ERROR.

@@ -14,6 +14,8 @@ public:
     explicit FrameAnalysis(CsvWriter* csv);
 
     void input(const short* samples, int count);
+    // For further listeners on the engine's outputs.
+    VeraxoEngine& engine() { return _engine; }
 
     long long samples() const { return _samples; }
     long long frames() const { return _frames; }

@@ -1,0 +1,127 @@
+// The lie-level graph: hand-over of values, history, and the QPainter drawing of trace and reference.
+
+#include "GraphView.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QTimer>
+
+GraphView::GraphView(QWidget* parent) : QWidget(parent), _incoming(LevelHandover::CAPACITY) {
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
+    resizeHistory(width());
+}
+
+GraphView::~GraphView() = default;
+
+void GraphView::resizeHistory(int size) {
+    // A view narrower than one point still keeps one value.
+    _bufferSize = size > 0 ? size : 1;
+    std::unique_ptr<brel::circular_buffer<Signal::Sample>> history(
+        new brel::circular_buffer<Signal::Sample>(_bufferSize));
+    for (int i = 0; i < _bufferSize; ++i)
+        history->push_back(0.0f);
+    if (_buffer)
+        for (int pos = 0; pos < _buffer->size(); ++pos)
+            history->push_back(_buffer->at(pos));
+    _buffer = std::move(history);
+}
+
+void GraphView::clearData() {
+    _handover.skip();
+    for (int i = 0; i < _bufferSize; ++i)
+        _buffer->push_back(0.0f);
+}
+
+void GraphView::newData(const Signal::Sample* data, int length) {
+    _bufferCount.fetch_add(1, std::memory_order_relaxed);
+    // A block without values has nothing to append.
+    if (!data || length < 1)
+        return;
+    int i = _modulo;
+    while (i < 1) {
+        _handover.push(data[i]);
+        ++i;
+    }
+    _modulo = i - 1;
+}
+
+void GraphView::takeNewValues() {
+    const int count = _handover.take(_incoming.data(), _bufferSize);
+    for (int i = 0; i < count; ++i)
+        _buffer->push_back(_incoming[static_cast<std::size_t>(i)]);
+}
+
+void GraphView::resizeEvent(QResizeEvent*) {
+    // Values still in the hand-over are newer than the whole history: they follow at the next paint.
+    if (width() != _bufferSize && (width() > 0 || _bufferSize != 1))
+        resizeHistory(width());
+}
+
+void GraphView::paintEvent(QPaintEvent*) {
+    takeNewValues();
+    QPainter painter(this);
+    paintGraph(painter, QRectF(rect()), *_buffer);
+}
+
+void GraphView::paintGraph(QPainter& painter, const QRectF& rect,
+                           const brel::circular_buffer<Signal::Sample>& history) {
+    const float x = static_cast<float>(rect.x());
+    const float y = static_cast<float>(rect.y());
+    const float w = static_cast<float>(rect.width());
+    const float h = static_cast<float>(rect.height());
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+
+    QPen reference(QColor::fromRgbF(1.0f, 0.3f, 0.2f, 0.7f));
+    reference.setWidthF(1.5);
+    reference.setCapStyle(Qt::FlatCap);
+    reference.setJoinStyle(Qt::MiterJoin);
+    painter.setPen(reference);
+    const float s = static_cast<float>(0.7 * static_cast<double>(h));
+    const float yRef = (y + h) - s;
+    QPainterPath line;
+    line.moveTo(x, yRef);
+    line.lineTo(x + w, yRef);
+    painter.drawPath(line);
+
+    QPen trace(QColor::fromRgbF(0.0f, 1.0f, 1.0f, 1.0f));
+    trace.setWidthF(3.0);
+    trace.setCapStyle(Qt::FlatCap);
+    trace.setJoinStyle(Qt::MiterJoin);
+    painter.setPen(trace);
+    const int n = static_cast<int>(w);
+    const float base = (y + h) - 2.0f;
+    QPainterPath path;
+    for (int pos = 0; pos < n; ++pos) {
+        const float v = pos < history.size() ? history.at(pos) : 0.0f;
+        const float yv = base - static_cast<float>(static_cast<double>(s) * static_cast<double>(v));
+        if (pos == 0)
+            path.moveTo(x, yv);
+        else
+            path.lineTo(x + static_cast<float>(pos), yv);
+    }
+    painter.drawPath(path);
+    painter.restore();
+}
+
+void GraphView::resumeRedraw() {
+    if (_timer)
+        return;
+    _timer = new QTimer(this);
+    _timer->setInterval(100);
+    connect(_timer, &QTimer::timeout, this, &GraphView::onTimer);
+    _timer->start();
+}
+
+void GraphView::suspendRedraw() {
+    delete _timer;
+    _timer = nullptr;
+}
+
+void GraphView::onTimer() {
+    update();
+}

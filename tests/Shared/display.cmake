@@ -1,0 +1,45 @@
+# Tests of the display views. They draw with Qt and GL: the relief and texture tests render on a
+# headless EGL context, the widget tests need a display (xvfb-run) and otherwise use Qt's offscreen
+# platform, where only the GL widget's test is skipped.
+if(NOT TARGET veraxo_views)
+    return()
+endif()
+
+set(display_main ${CMAKE_CURRENT_LIST_DIR}/display/display_test_main.cpp)
+
+veraxo_add_test(test_spectrum_history
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/display/test_spectrum_history.cpp
+    LIBS veraxo_views
+    COUNT_ALLOCATIONS)
+veraxo_add_test(test_spectrum_render
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/display/test_spectrum_render.cpp ${display_main}
+    LIBS veraxo_views
+    LABELS gui OWN_MAIN)
+veraxo_add_test(test_texture2d
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/display/test_texture2d.cpp ${display_main}
+    LIBS veraxo_views
+    LABELS gui OWN_MAIN)
+veraxo_add_test(test_graph_indicator
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/display/test_graph_indicator.cpp ${display_main}
+    LIBS veraxo_views
+    LABELS gui OWN_MAIN)
+veraxo_add_test(test_spectrum_view
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/display/test_spectrum_view.cpp ${display_main}
+    LIBS veraxo_views
+    LABELS gui OWN_MAIN)
+veraxo_add_test(test_views_threads
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/display/test_views_threads.cpp ${display_main}
+    LIBS veraxo_views
+    LABELS threads gui OWN_MAIN)
+target_compile_definitions(test_views_threads PRIVATE DISPLAY_TESTS_OFFSCREEN)
+
+if(TARGET veraxo-analyze)
+    veraxo_add_test(test_report_picture
+        SOURCES ${CMAKE_CURRENT_LIST_DIR}/display/test_report_picture.cpp
+        LIBS Qt6::Gui
+        LABELS gui)
+    target_compile_definitions(test_report_picture PRIVATE
+        VERAXO_ANALYZE="$<TARGET_FILE:veraxo-analyze>"
+        SAMPLE_WAV="${PROJECT_SOURCE_DIR}/resources/sample.wav")
+    add_dependencies(test_report_picture veraxo-analyze)
+endif()

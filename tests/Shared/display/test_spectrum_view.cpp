@@ -1,0 +1,55 @@
+// The relief widget on a real display: it renders into its own framebuffer and shows it in the
+// widget, and its repaint timer starts once and stops quietly. Skipped without a display.
+
+#include <cmath>
+
+#include <QGuiApplication>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "SpectrumView.h"
+
+namespace {
+
+bool haveDisplay() {
+    return QGuiApplication::platformName() != QLatin1String("offscreen");
+}
+
+} // namespace
+
+TEST(SpectrumView, ShowsTheRenderedReliefInTheWidget) {
+    if (!haveDisplay())
+        GTEST_SKIP() << "needs a display";
+    SpectrumView view;
+    view.resize(560, 300);
+    view.show();
+    const QImage before = view.grabFramebuffer();
+    ASSERT_TRUE(view.isUsable());
+    // Before any frame the view is black.
+    EXPECT_EQ(before.pixelColor(280, 200), QColor(0, 0, 0));
+
+    view.redraw();
+    const QImage image = view.grabFramebuffer();
+    const qreal ratio = view.devicePixelRatioF();
+    // The centre of the flat relief, at model (0, 0, 0): ye = -1.7, ze = -85.
+    const double ny = (-1.7 / 85.0) / std::tan(5.0 * M_PI / 180.0);
+    const int row = static_cast<int>((1.0 - ny) / 2.0 * 300 * ratio);
+    EXPECT_EQ(image.pixelColor(static_cast<int>(280 * ratio), row), QColor(16, 16, 32));
+}
+
+TEST(SpectrumView, TimerStartsOnceAndStopsQuietly) {
+    SpectrumView view;
+    view.suspendRedraw();
+    EXPECT_FALSE(view.isRedrawing());
+    view.resumeRedraw();
+    view.resumeRedraw();
+    const auto timers = view.findChildren<QTimer*>();
+    ASSERT_EQ(timers.size(), 1);
+    EXPECT_EQ(timers[0]->interval(), 100);
+    view.suspendRedraw();
+    EXPECT_TRUE(view.findChildren<QTimer*>().isEmpty());
+    // Data arriving before the widget was ever shown is kept and draws nothing.
+    const float block[32] = {};
+    view.newData(block, 32);
+    view.redraw();
+}
