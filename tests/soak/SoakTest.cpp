@@ -1,8 +1,10 @@
 // Long run of the whole capture path: a recording, looped to SOAK_SECONDS of audio, is pushed as fast
 // as the consumer takes it through the scriptable audio unit, the voice unit (blocks delivered on the
-// audio thread and through the run loop) and the analysis engine. After a warm-up it checks that
+// audio thread and through the run loop), the analysis engine and, in the build with the views, the
+// three live views' newData (their timers running on the test thread's Qt event loop, the widgets never
+// shown). After a warm-up it checks that
 //   - resident memory stays flat (within 1 MB; not measured under sanitizers, whose bookkeeping grows),
-//   - the input callback allocates nothing,
+//   - the input callback allocates nothing (with separation 0 it runs the engine and the views too),
 //   - no sample is lost (one spectrum frame per completed hop) and every output is well formed,
 //   - within one hand-over the consumer never waits on the queue longer than the producer's whole
 //     input callback, which contains the queue's critical sections, plus a scheduling allowance,
@@ -26,6 +28,14 @@
 #include "platform/RunLoop.h"
 #include "platform/TestAudioUnit.h"
 #include "support/alloc_counter.h"
+
+#ifdef VERAXO_SOAK_VIEWS
+#include <QCoreApplication>
+
+#include "GraphView.h"
+#include "LieIndicator.h"
+#include "SpectrumView.h"
+#endif
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define VERAXO_SOAK_SANITIZED 1
@@ -88,6 +98,19 @@ struct Meter {
     }
 };
 
+#ifdef VERAXO_SOAK_VIEWS
+struct Views {
+    Views() {
+        spectrum.resumeRedraw();
+        graph.resumeRedraw();
+        indicator.resumeRedraw();
+    }
+    SpectrumView spectrum;
+    GraphView graph;
+    LieIndicator indicator;
+};
+#endif
+
 // The consumer: runs the engine on each block and checks what comes out.
 class Consumer {
 public:
@@ -118,12 +141,23 @@ public:
             ok = std::isfinite(data[i]) && data[i] >= 0.0f;
         badOutputs += ok ? 0 : 1;
         ++frames;
+#ifdef VERAXO_SOAK_VIEWS
+        views.spectrum.newData(data, length);
+#endif
     }
 
     void lie(const Signal::Sample* data, int length) {
         badOutputs += length == 1 && std::isfinite(data[0]) ? 0 : 1;
         lieSum += length == 1 ? data[0] : 0.0;
+#ifdef VERAXO_SOAK_VIEWS
+        views.graph.newData(data, length);
+        views.indicator.newData(data, length);
+#endif
     }
+
+#ifdef VERAXO_SOAK_VIEWS
+    Views views;
+#endif
 
     VeraxoEngine engine;
     long samplesIn = 0;
@@ -207,6 +241,9 @@ TEST_P(SoakTest, MemoryFlatNoAllocationNoLossNoLongWait) {
             }
             ASSERT_TRUE(script.current->waitUntilIdle(30.0));
             ASSERT_EQ(consumer.blocks, pushed) << "blocks lost";
+#ifdef VERAXO_SOAK_VIEWS
+            QCoreApplication::processEvents();
+#endif
             if (!meter.armed && pushed >= warmUpBlocks) {
                 meter.armed = true;
                 armedAt = pushed;
@@ -229,6 +266,11 @@ TEST_P(SoakTest, MemoryFlatNoAllocationNoLossNoLongWait) {
         EXPECT_EQ(consumer.frames, consumer.samplesIn / HOP) << "one spectrum frame per completed hop";
         EXPECT_EQ(consumer.badOutputs, 0);
         EXPECT_GT(consumer.lieSum, 0.0);
+#ifdef VERAXO_SOAK_VIEWS
+        EXPECT_EQ(consumer.views.graph.bufferCount(), consumer.frames);
+        EXPECT_TRUE(std::isfinite(consumer.views.indicator.lieLevel()));
+        EXPECT_GT(consumer.views.indicator.lieLevel(), 0.0f);
+#endif
         EXPECT_EQ(meter.allocations, 0) << "allocations in " << meter.callbacks << " input callbacks";
         EXPECT_EQ(meter.callbacks, totalBlocks - armedAt);
         if (separation != 0) {
