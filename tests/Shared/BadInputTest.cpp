@@ -41,8 +41,8 @@ struct Frames {
 std::vector<short> voiceLike(int n) {
     std::vector<short> v(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
-        v[static_cast<std::size_t>(i)] =
-            static_cast<short>((i * 7919 % 6000) - 3000 + (i % 40 < 20 ? 4000 : -4000));
+        v[static_cast<std::size_t>(i)] = static_cast<short>((static_cast<long long>(i) * 7919 % 6000) - 3000 +
+                                                            (i % 40 < 20 ? 4000 : -4000));
     return v;
 }
 
