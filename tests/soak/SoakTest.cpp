@@ -292,6 +292,7 @@ TEST_P(SoakTest, MemoryFlatNoAllocationNoLossNoLongWait) {
 #endif
 }
 
-INSTANTIATE_TEST_SUITE_P(ThreadSeparation, SoakTest, ::testing::Values(0, 1));
+// Each length is a test binary of its own; the prefix keeps their test names apart.
+INSTANTIATE_TEST_SUITE_P(VERAXO_SOAK_NAME, SoakTest, ::testing::Values(0, 1));
 
 } // namespace
