@@ -146,13 +146,18 @@ BENCHMARK(BM_NetworkFftw)->Arg(HOP)->Arg(512);
 BENCHMARK(BM_Fft);
 BENCHMARK(BM_FftFftw);
 
-// Keeps the CPU time per iteration of every run, for the ratios printed at the end.
+// Keeps the CPU time per iteration of every benchmark for the ratios printed at the end: the median
+// when repetitions are asked for, otherwise the single run.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                cpuPerIteration[run.benchmark_name()] = run.GetAdjustedCPUTime();
+        for (const Run& run : runs) {
+            const std::string name = run.run_name.str();
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                cpuPerIteration[name] = run.GetAdjustedCPUTime();
+            else if (run.run_type == Run::RT_Iteration && run.iterations > 0 && run.repetitions <= 1)
+                cpuPerIteration[name] = run.GetAdjustedCPUTime();
+        }
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> cpuPerIteration;

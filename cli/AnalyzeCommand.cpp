@@ -5,6 +5,7 @@
 #include "AnalyzeCommand.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -27,6 +28,30 @@ const char* const PROGRAM = "veraxo-analyze";
 
 bool toStdout(const AnalyzeOptions& o) {
     return o.csv && o.csvPath == "-";
+}
+
+// The temporary CSV, removed if an interrupt or termination ends the run before it is renamed.
+char interruptedTemp[4096];
+volatile std::sig_atomic_t haveInterruptedTemp = 0;
+
+extern "C" void removeTempAndStop(int sig) {
+    if (haveInterruptedTemp)
+        ::unlink(interruptedTemp);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+void watchTemp(const std::string& path) {
+    if (path.size() >= sizeof interruptedTemp)
+        return;
+    std::memcpy(interruptedTemp, path.c_str(), path.size() + 1);
+    haveInterruptedTemp = 1;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(sig, &removeTempAndStop);
+}
+
+void unwatchTemp() {
+    haveInterruptedTemp = 0;
 }
 
 } // namespace
@@ -59,6 +84,7 @@ bool AnalyzeCommand::openCsv() {
             _tempPath.clear();
             return false;
         }
+        watchTemp(_tempPath);
         // mkstemp creates the file private; the finished CSV gets the usual permissions.
         const mode_t mask = ::umask(0);
         ::umask(mask);
@@ -83,15 +109,14 @@ bool AnalyzeCommand::closeCsv() {
     const bool written = std::fflush(_csv) == 0 && !std::ferror(_csv);
     const bool closed = std::fclose(_csv) == 0;
     _csv = 0;
-    if (!written || !closed || std::rename(_tempPath.c_str(), _options.csvPath.c_str()) != 0) {
-        const int error = errno;
+    const bool renamed = written && closed && std::rename(_tempPath.c_str(), _options.csvPath.c_str()) == 0;
+    const int error = errno;
+    if (!renamed)
         ::unlink(_tempPath.c_str());
-        _tempPath.clear();
-        errno = error;
-        return false;
-    }
+    unwatchTemp();
     _tempPath.clear();
-    return true;
+    errno = error;
+    return renamed;
 }
 
 void AnalyzeCommand::discardCsv() {
@@ -100,6 +125,7 @@ void AnalyzeCommand::discardCsv() {
     _csv = 0;
     if (!_tempPath.empty())
         ::unlink(_tempPath.c_str());
+    unwatchTemp();
     _tempPath.clear();
 }
 

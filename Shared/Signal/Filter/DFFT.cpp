@@ -1,7 +1,8 @@
 // Twiddle angles are accumulated in single precision and evaluated with sinf/cosf, row by row across
 // the whole table, because the golden spectra depend on exactly those roundings. The vector butterflies
 // use plain multiplies, adds and subtracts (no fused operations), so they match the scalar ones bit for
-// bit; stages with fewer than four butterflies per group run the scalar form.
+// bit. The first two stages, with one and two butterflies per group, are regrouped so that four
+// independent butterflies share a vector; without SSE2 every stage runs the scalar form.
 
 #include "Signal/Filter/DFFT.h"
 

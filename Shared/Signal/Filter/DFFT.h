@@ -5,9 +5,9 @@
 // on, one block of size/2 values per hop. Nothing is normalised.
 //
 // All storage and the twiddle tables are made in the constructor; filtering allocates nothing, and
-// the double buffers are exchanged by swapping which array plays which role. The butterflies of one
-// stage are independent, so they run four at a time with SSE2 where available, each element going
-// through exactly the same single-precision operations in the same order as the scalar form.
+// the double buffers are exchanged by swapping the array headers, never their contents. The butterflies of
+// one stage are independent, so they run four at a time with SSE2 where available, each element going through
+// exactly the same single-precision operations in the same order as the scalar form.
 
 #include <memory>
 
