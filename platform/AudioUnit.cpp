@@ -7,12 +7,15 @@
 #include <mutex>
 
 #include "platform/AudioUnitInstance.h"
+#include "platform/PortAudioUnit.h"
 
 namespace platform {
 
 namespace {
 
 std::atomic<AudioComponent> selected{0};
+// Until something is selected the microphone is the component, so a program needs no set-up for it.
+std::atomic<bool> anySelected{false};
 
 std::mutex reasonMutex;
 std::string reasonText;
@@ -34,7 +37,7 @@ AudioComponent AudioComponentFindNext(AudioComponent inComponent, const AudioCom
         inDesc->componentSubType != kAudioUnitSubType_RemoteIO ||
         inDesc->componentManufacturer != kAudioUnitManufacturer_Apple)
         return 0;
-    AudioComponent component = selected.load();
+    AudioComponent component = selectedAudioComponent();
     if (component == 0)
         setAudioErrorReason("no audio input is available");
     return component;

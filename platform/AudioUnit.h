@@ -125,8 +125,9 @@ struct AudioComponentEntry {
 };
 typedef const AudioComponentEntry* AudioComponent;
 
-// Chooses the backend the next component search finds; null leaves the process without one. The entry
-// must outlive every instance made from it. Call it while no voice unit is being initialised.
+// Chooses the backend the next component search finds; null leaves the process without one. Until the
+// first choice the microphone backend is found. The entry must outlive every instance made from it.
+// Call it while no voice unit is being initialised.
 void selectAudioComponent(AudioComponent component);
 AudioComponent selectedAudioComponent();
 

@@ -20,12 +20,10 @@ std::string sourcePath;
 FileAudioUnit::Pacing sourcePacing = FileAudioUnit::REAL_TIME;
 int sourceBlock = 256;
 
-AudioComponentEntry entry = {"file", 0, 0};
-
 } // namespace
 
 AudioComponent FileAudioUnit::component() {
-    entry.newInstance = &FileAudioUnit::makeInstance;
+    static const AudioComponentEntry entry = {"file", &FileAudioUnit::makeInstance, 0};
     return &entry;
 }
 

@@ -6,16 +6,16 @@
 #include <portaudio.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace platform {
 
 namespace {
 
 std::atomic<int> chosenDevice{-1};
-
-AudioComponentEntry entry = {"microphone", 0, 0};
 
 std::string paReason(const char* what, PaError error) {
     return std::string(what) + ": " + Pa_GetErrorText(error);
@@ -34,7 +34,7 @@ struct PortAudioCallbacks {
 };
 
 AudioComponent PortAudioUnit::component() {
-    entry.newInstance = &PortAudioUnit::makeInstance;
+    static const AudioComponentEntry entry = {"microphone", &PortAudioUnit::makeInstance, 0};
     return &entry;
 }
 
@@ -88,20 +88,48 @@ OSStatus PortAudioUnit::makeInstance(void*, AudioUnit* out) {
 }
 
 PortAudioUnit::PortAudioUnit()
-    : _paInitialized(false), _stream(0), _stopping(false), _input(0), _inputFrames(0) {}
+    : _paInitialized(false), _stream(0), _abandoned(false), _stopping(false), _periods(0), _watching(false),
+      _input(0), _inputFrames(0) {}
 
 PortAudioUnit::~PortAudioUnit() {
+    stopWatching();
     closeStream();
-    if (_paInitialized)
+    // PortAudio would wait for an abandoned stream's thread at termination: leave it initialised.
+    if (_paInitialized && !_abandoned)
         Pa_Terminate();
+}
+
+bool PortAudioUnit::abortStream(bool close) {
+    struct Pending {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+    };
+    std::shared_ptr<Pending> pending = std::make_shared<Pending>();
+    PaStream* stream = _stream;
+    std::thread([stream, close, pending] {
+        Pa_AbortStream(stream);
+        if (close)
+            Pa_CloseStream(stream);
+        std::lock_guard<std::mutex> lock(pending->mutex);
+        pending->done = true;
+        pending->finished.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(pending->mutex);
+    if (pending->finished.wait_for(lock, std::chrono::milliseconds(1500), [&] { return pending->done; }))
+        return true;
+    // The device's thread does not stop: give the stream up rather than hang the caller.
+    _abandoned = true;
+    _stream = 0;
+    setAudioErrorReason("the audio device does not respond");
+    return false;
 }
 
 void PortAudioUnit::closeStream() {
     if (_stream == 0)
         return;
     _stopping = true;
-    Pa_AbortStream(_stream);
-    Pa_CloseStream(_stream);
+    abortStream(true);
     _stream = 0;
 }
 
@@ -164,7 +192,8 @@ OSStatus PortAudioUnit::start() {
         return noErr;
     // A stream that ended on its own must be stopped before it can start again.
     if (Pa_IsStreamStopped(_stream) == 0)
-        Pa_AbortStream(_stream);
+        if (!abortStream(false))
+            return kAudioUnitErr_CannotDoInCurrentContext;
     _stopping = false;
     armDeviceFailure();
     PaError error = Pa_StartStream(_stream);
@@ -172,6 +201,9 @@ OSStatus PortAudioUnit::start() {
         setAudioErrorReason(paReason("cannot start capture", error));
         return kAudioUnitErr_CannotDoInCurrentContext;
     }
+    stopWatching();
+    _watching = true;
+    _watchdog = std::thread(&PortAudioUnit::watch, this);
     return noErr;
 }
 
@@ -179,14 +211,12 @@ OSStatus PortAudioUnit::stop() {
     if (_stream == 0)
         return kAudioUnitErr_Uninitialized;
     _stopping = true;
+    stopWatching();
     if (Pa_IsStreamStopped(_stream) == 1)
         return noErr;
-    PaError error = Pa_StopStream(_stream);
-    if (error != paNoError) {
-        setAudioErrorReason(paReason("cannot stop capture", error));
-        return kAudioUnitErr_CannotDoInCurrentContext;
-    }
-    return noErr;
+    // Abort rather than drain: a stream whose device is failing may never drain, and waiting for it
+    // would hang the control thread. Only capture is lost, and the caller asked to stop it.
+    return abortStream(false) ? noErr : kAudioUnitErr_CannotDoInCurrentContext;
 }
 
 OSStatus PortAudioUnit::render(AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32 bus, UInt32 frames,
@@ -203,7 +233,41 @@ OSStatus PortAudioUnit::render(AudioUnitRenderActionFlags*, const AudioTimeStamp
     return noErr;
 }
 
+void PortAudioUnit::stopWatching() {
+    {
+        std::lock_guard<std::mutex> lock(_watchMutex);
+        _watching = false;
+    }
+    _watchWake.notify_all();
+    if (_watchdog.joinable())
+        _watchdog.join();
+}
+
+void PortAudioUnit::watch() {
+    const auto silence = std::chrono::seconds(2);
+    unsigned long seen = _periods.load();
+    auto lastProgress = std::chrono::steady_clock::now();
+    std::unique_lock<std::mutex> lock(_watchMutex);
+    while (_watching) {
+        _watchWake.wait_for(lock, std::chrono::milliseconds(100));
+        if (!_watching)
+            return;
+        const unsigned long now = _periods.load();
+        if (now != seen) {
+            seen = now;
+            lastProgress = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - lastProgress > silence) {
+            if (!_stopping) {
+                setAudioErrorReason("the microphone stopped delivering sound");
+                reportDeviceFailure();
+            }
+            return;
+        }
+    }
+}
+
 void PortAudioUnit::period(const short* input, short* output, unsigned long frames) {
+    _periods.fetch_add(1, std::memory_order_relaxed);
     AudioUnitRenderActionFlags flags = 0;
     AudioTimeStamp stamp = {0, 0};
     _input = input;

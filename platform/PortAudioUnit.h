@@ -4,10 +4,15 @@
 // output element is enabled. PortAudio's callback thread is the audio thread: each period runs the input
 // callback, which renders element 1 straight from PortAudio's input buffer, then the render callback
 // into the output buffer. A stream that finishes on its own (device gone or failing) is reported to the
-// failure listener; opening problems leave a reason in audioErrorReason().
+// failure listener, and so is one that stops calling back for two seconds: a failing device does not
+// always end the stream, it can leave PortAudio's thread spinning. Opening problems leave a reason in
+// audioErrorReason().
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/AudioUnitInstance.h"
@@ -52,11 +57,22 @@ private:
     friend struct PortAudioCallbacks;
     void period(const short* input, short* output, unsigned long frames);
     void finished();
+    // Aborts (and closes) the stream on a helper thread; when that takes too long the stream is given
+    // up, false is returned, and PortAudio is never terminated by this instance.
+    bool abortStream(bool close);
     void closeStream();
+    void watch();
+    void stopWatching();
 
     bool _paInitialized;
     PaStream* _stream;
+    bool _abandoned;
     std::atomic<bool> _stopping;
+    std::atomic<unsigned long> _periods;
+    std::thread _watchdog;
+    std::mutex _watchMutex;
+    std::condition_variable _watchWake;
+    bool _watching;
     // Audio thread: the input of the current period.
     const short* _input;
     unsigned long _inputFrames;

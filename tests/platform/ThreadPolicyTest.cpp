@@ -3,11 +3,15 @@
 #include "platform/ThreadPolicy.h"
 
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <sys/resource.h>
+
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -65,6 +69,39 @@ TEST(ThreadPolicy, TimeShareReturnsAThreadToTheOrdinaryPolicy) {
     });
     audio.join();
     EXPECT_EQ(policy, SCHED_OTHER) << "fifo allowed: " << allowed;
+}
+
+// Drops the right to real-time scheduling from the calling thread alone.
+bool dropRealTimeRight() {
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    data[CAP_SYS_NICE / 32].effective &= ~(1u << (CAP_SYS_NICE % 32));
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+TEST(ThreadPolicy, RefusedPolicyLeavesTheThreadAsItWas) {
+    rlimit limit = {};
+    getrlimit(RLIMIT_RTPRIO, &limit);
+    if (limit.rlim_cur != 0)
+        GTEST_SKIP() << "real-time priorities are allowed to every thread here";
+    bool dropped = false;
+    int policy = -1;
+    sched_param param = {};
+    std::thread audio([&] {
+        dropped = dropRealTimeRight();
+        sched_param probe = {};
+        probe.sched_priority = sched_get_priority_min(SCHED_FIFO);
+        dropped = dropped && pthread_setschedparam(pthread_self(), SCHED_FIFO, &probe) != 0;
+        helpers::rescheduleStdThread(0, 63, 0);
+        pthread_getschedparam(pthread_self(), &policy, &param);
+    });
+    audio.join();
+    if (!dropped)
+        GTEST_SKIP() << "cannot take the real-time right away from a thread here";
+    EXPECT_EQ(policy, SCHED_OTHER);
+    EXPECT_EQ(param.sched_priority, 0);
 }
 
 TEST(ThreadPolicy, AnotherThreadIsNamedByItsKernelId) {
