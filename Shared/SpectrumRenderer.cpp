@@ -168,6 +168,9 @@ void SpectrumRenderer::drawBg(const SpectrumFrame& frame) {
 
     glEnable(GL_TEXTURE_2D);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    // The texture is modulated by the current colour, which the last frame's colour arrays left
+    // undefined: without this the background would take the tint of the nearest strip's last vertex.
+    glColor4ub(255, 255, 255, 255);
     if (_backgroundTexture) {
         // The source rectangle is in pixels of a picture at 1x; a denser picture covers the same part.
         const qreal s = _backgroundScale;

@@ -15,6 +15,9 @@ SpectrumView::SpectrumView(QWidget* parent) : QOpenGLWidget(parent), _frame(new 
 SpectrumView::~SpectrumView() {
     suspendRedraw();
     releaseGL();
+    // The base class destroys the context after this object is gone: its notice must not reach us.
+    if (context())
+        disconnect(context(), nullptr, this, nullptr);
 }
 
 QSurfaceFormat SpectrumView::defaultSurfaceFormat() {
@@ -66,7 +69,11 @@ void SpectrumView::paintGL() {
     if (_renderer) {
         const QSize size = pixelSize();
         _renderer->swapBuffers(defaultFramebufferObject(), size.width(), size.height());
+        return;
     }
+    // A view whose set-up failed shows black rather than whatever its storage held.
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
 }
 
 void SpectrumView::clearData() {

@@ -148,6 +148,12 @@ void drawPanelTitle(QPainter& p, int y, const QString& text) {
     p.drawText(QPointF(MARGIN, y), text);
 }
 
+// Levels 0 to 1 keep a little room from the plot's edges, so a trace at 0 or 1 stays whole.
+double levelY(const QRect& plot, double v) {
+    const int pad = 8;
+    return plot.bottom() - pad - v * (plot.height() - 2 * pad);
+}
+
 void drawTimeAxis(QPainter& p, const QRect& plot, double seconds) {
     QFont font = p.font();
     font.setPixelSize(11);
@@ -236,21 +242,21 @@ bool ReportPicture::draw(const std::string& path, std::string& warning, std::str
     font.setPixelSize(11);
     p.setFont(font);
     for (double v : {0.0, 0.25, 0.5, 0.75, 1.0}) {
-        const double y = liePlot.bottom() - v * liePlot.height();
+        const double y = levelY(liePlot, v);
         p.setPen(FAINT);
         p.drawLine(QPointF(liePlot.left(), y), QPointF(liePlot.right(), y));
         p.setPen(TEXT);
         p.drawText(QRectF(0, y - 7, MARGIN - 6, 14), Qt::AlignRight | Qt::AlignVCenter, QString::number(v));
     }
     p.setPen(QPen(QColor::fromRgbF(1.0f, 0.3f, 0.2f, 0.7f), 1.5));
-    const double refY = liePlot.bottom() - 0.7 * liePlot.height();
+    const double refY = levelY(liePlot, 0.7);
     p.drawLine(QPointF(liePlot.left(), refY), QPointF(liePlot.right(), refY));
     if (columns > 0) {
         QPainterPath trace;
         for (int i = 0; i < columns; ++i) {
             const double v = std::clamp(d.lieSums[i] / d.counts[i], -0.05, 1.05);
             const double x = liePlot.left() + (i + 0.5) * liePlot.width() / columns;
-            const double y = liePlot.bottom() - v * liePlot.height();
+            const double y = levelY(liePlot, v);
             if (i == 0)
                 trace.moveTo(x, y);
             else

@@ -1,6 +1,6 @@
 # Tests of the display views. They draw with Qt and GL: the relief and texture tests render on a
-# headless EGL context, the widget tests need a display (xvfb-run) and otherwise use Qt's offscreen
-# platform, where only the GL widget's test is skipped.
+# headless EGL context and the painted views on Qt's offscreen platform; only the GL widget's test
+# needs a display (xvfb-run) and is skipped without one.
 if(NOT TARGET veraxo_views)
     return()
 endif()
@@ -31,12 +31,12 @@ veraxo_add_test(test_views_threads
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/display/test_views_threads.cpp ${display_main}
     LIBS veraxo_views
     LABELS threads gui OWN_MAIN)
-target_compile_definitions(test_views_threads PRIVATE DISPLAY_TESTS_OFFSCREEN)
+target_compile_definitions(test_spectrum_view PRIVATE DISPLAY_TESTS_ON_SCREEN)
 
 if(TARGET veraxo-analyze)
     veraxo_add_test(test_report_picture
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/display/test_report_picture.cpp
-        LIBS Qt6::Gui
+        LIBS veraxo_analyze_core
         LABELS gui)
     target_compile_definitions(test_report_picture PRIVATE
         VERAXO_ANALYZE="$<TARGET_FILE:veraxo-analyze>"

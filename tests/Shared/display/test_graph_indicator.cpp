@@ -214,13 +214,3 @@ TEST(LieIndicator, OnlyTheFirstValueCountsAndClearDataResets) {
     view.clearData();
     EXPECT_EQ(view.lieLevel(), 0.0f);
 }
-
-TEST(LieIndicator, TimersStartOnceAndStopQuietly) {
-    LieIndicator view;
-    view.suspendRedraw();
-    view.resumeRedraw();
-    view.resumeRedraw();
-    EXPECT_EQ(view.findChildren<QTimer*>().size(), 1);
-    view.suspendRedraw();
-    EXPECT_FALSE(view.isRedrawing());
-}

@@ -9,6 +9,8 @@
 
 #include <QImage>
 #include <gtest/gtest.h>
+
+#include "ReportPicture.h"
 #include <sys/wait.h>
 
 namespace fs = std::filesystem;
@@ -96,4 +98,33 @@ TEST(ReportPicture, UnwritablePathIsAnOutputError) {
     EXPECT_NE(r.err.find("veraxo-analyze: /nonexistent-dir/report.png: cannot write the picture"),
               std::string::npos)
         << r.err;
+}
+
+TEST(ReportPicture, LongInputsAreMergedInTimeOrder) {
+    // More frames than columns: columns merge, and the step from 0 to 1 stays in the middle.
+    ReportPicture report("merge");
+    const float spectrum[32] = {};
+    const int frames = 5 * ReportPicture::MAX_COLUMNS;
+    for (int i = 0; i < frames; ++i) {
+        const float level = i < frames / 2 ? 0.0f : 1.0f;
+        report.onLieLevel(&level, 1);
+        report.onSpectrum(spectrum, 32);
+    }
+    const fs::path png = fs::temp_directory_path() / "veraxo_report_merge.png";
+    std::string warning, error;
+    ASSERT_TRUE(report.write(png.string(), warning, error)) << error;
+    const QImage image(QString::fromStdString(png.string()));
+    ASSERT_FALSE(image.isNull());
+    // Levels 0 and 1, kept 8 pixels inside the plot.
+    const int bottom = LIE_PLOT.bottom() - 8;
+    const int top = bottom - (LIE_PLOT.height() - 16);
+    for (int x : {LIE_PLOT.left() + 20, LIE_PLOT.left() + LIE_PLOT.width() / 2 - 20}) {
+        EXPECT_TRUE(cyan(image.pixelColor(x, bottom))) << x;
+        EXPECT_FALSE(cyan(image.pixelColor(x, top))) << x;
+    }
+    for (int x : {LIE_PLOT.left() + LIE_PLOT.width() / 2 + 20, LIE_PLOT.right() - 20}) {
+        EXPECT_TRUE(cyan(image.pixelColor(x, top))) << x;
+        EXPECT_FALSE(cyan(image.pixelColor(x, bottom))) << x;
+    }
+    fs::remove(png);
 }

@@ -44,19 +44,6 @@ TEST(MapColor, RampExamples) {
     EXPECT_EQ(colourOf(1000.0f), (Color4u{255, 0, 0, 255}));
 }
 
-TEST(SpectrumHistory, StartsClearedInTheDarkerBlue) {
-    SpectrumHistory history;
-    SpectrumFrame f;
-    history.snapshot(f);
-    EXPECT_EQ(f.head, 0);
-    for (int i = 0; i < LINES * SAMPLES; ++i) {
-        ASSERT_EQ(f.data[i], 0.0f);
-        ASSERT_EQ(f.imgData[i], (Color4u{16, 16, 32, 255}));
-    }
-    for (float bar : f.bars)
-        EXPECT_EQ(bar, 0.0f);
-}
-
 TEST(SpectrumHistory, FirstBandIsAlwaysZeroAndColoursFollowTheValues) {
     SpectrumHistory history;
     float block[SAMPLES];
