@@ -6,6 +6,7 @@
 #include "VoiceUnit.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "brel_memory.h"
 #include "platform/MessagePort.h"
@@ -234,7 +235,11 @@ OSStatus VoiceUnit::inputCallback(void* inRefCon, AudioUnitRenderActionFlags* io
     list.mBuffers[0].mNumberChannels = 1;
     list.mBuffers[0].mDataByteSize = inNumberFrames * 2;
     list.mBuffers[0].mData = block->size() > 0 ? block->data() : 0;
-    AudioUnitRender(unit->audioUnit, ioActionFlags, inTimeStamp, 1, inNumberFrames, &list);
+    // A recycled block still holds an earlier block's samples: a failed render delivers silence, never
+    // those again.
+    if (AudioUnitRender(unit->audioUnit, ioActionFlags, inTimeStamp, 1, inNumberFrames, &list) != noErr &&
+        block->size() > 0)
+        std::memset(block->data(), 0, sizeof(short) * static_cast<unsigned long>(block->size()));
 
     // A refused block stays with `block` and is freed on return: the newest block is the one lost.
     const int waiting = unit->bufferQueue.addFull(block);
