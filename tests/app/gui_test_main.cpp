@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/pin_libraries.h"
+
 #include <QApplication>
 #include <QSurfaceFormat>
 
@@ -11,5 +13,9 @@ int main(int argc, char** argv) {
     QSurfaceFormat::setDefaultFormat(SpectrumView::defaultSurfaceFormat());
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+#if defined(__SANITIZE_ADDRESS__)
+    veraxo_test::pin_loaded_libraries();
+#endif
+    return result;
 }

@@ -2,16 +2,13 @@
 // Qt's offscreen platform unless the test shows a GL widget (which the offscreen platform cannot).
 
 #include <cstdlib>
-#include <cstring>
-
-#include <dlfcn.h>
-#include <link.h>
 
 #include <QApplication>
 #include <QSurfaceFormat>
 #include <gtest/gtest.h>
 
 #include "SpectrumView.h"
+#include "support/pin_libraries.h"
 
 int main(int argc, char** argv) {
 #ifdef DISPLAY_TESTS_ON_SCREEN
@@ -28,15 +25,7 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
 #if defined(__SANITIZE_ADDRESS__)
-    // The GL driver the widgets loaded is unloaded at exit, before the leak check, which would then
-    // take the memory it still holds for leaks; pinned in memory, that memory stays reachable.
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, std::size_t, void*) {
-            if (std::strstr(info->dlpi_name, "_dri.so") || std::strstr(info->dlpi_name, "_mesa.so"))
-                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-            return 0;
-        },
-        nullptr);
+    veraxo_test::pin_loaded_libraries();
 #endif
     return result;
 }
