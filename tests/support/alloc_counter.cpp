@@ -35,7 +35,9 @@ void* brel_allocate(unsigned long bytes) {
     return std::malloc(bytes);
 }
 
-void brel_deallocate(void* p) { std::free(p); }
+void brel_deallocate(void* p) {
+    std::free(p);
+}
 
 // brel::allocate goes through the system allocator's functions: count those too, for the whole run.
 struct InstallBrelCounter {
@@ -54,8 +56,12 @@ void* operator new[](std::size_t n) {
         return p;
     throw std::bad_alloc();
 }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return counted_malloc(n); }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return counted_malloc(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    return counted_malloc(n);
+}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+    return counted_malloc(n);
+}
 void* operator new(std::size_t n, std::align_val_t a) {
     if (void* p = counted_aligned(n, a))
         return p;
@@ -73,29 +79,62 @@ void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t&) n
     return counted_aligned(n, a);
 }
 
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
 
 namespace veraxo_test {
 
-long allocations_total() { return total_count.load(std::memory_order_relaxed); }
-long allocations_on_this_thread() { return thread_count; }
+long allocations_total() {
+    return total_count.load(std::memory_order_relaxed);
+}
+long allocations_on_this_thread() {
+    return thread_count;
+}
 
-AllocationCount::AllocationCount() : _totalBase(allocations_total()), _threadBase(allocations_on_this_thread()) {}
+AllocationCount::AllocationCount()
+    : _totalBase(allocations_total()), _threadBase(allocations_on_this_thread()) {}
 AllocationCount::~AllocationCount() = default;
 
-long AllocationCount::total() const { return allocations_total() - _totalBase; }
-long AllocationCount::on_this_thread() const { return allocations_on_this_thread() - _threadBase; }
+long AllocationCount::total() const {
+    return allocations_total() - _totalBase;
+}
+long AllocationCount::on_this_thread() const {
+    return allocations_on_this_thread() - _threadBase;
+}
 
 void AllocationCount::reset() {
     _totalBase = allocations_total();
