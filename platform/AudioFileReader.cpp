@@ -57,6 +57,18 @@ sf_count_t memoryTell(void* user) {
     return static_cast<AudioFileReader::MemoryInput*>(user)->pos;
 }
 
+// What libsndfile must be told of a headerless stream; a file with a header describes itself.
+SF_INFO streamInfo(bool headerless) {
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    if (headerless) {
+        info.format = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
+        info.channels = 1;
+        info.samplerate = AudioFileReader::OUTPUT_RATE;
+    }
+    return info;
+}
+
 bool endsWithRaw(const std::string& path) {
     if (path.size() < 4)
         return false;
@@ -149,21 +161,10 @@ bool AudioFileReader::open(const std::string& path, bool raw) {
         return fail(std::string("cannot read: ") + std::strerror(errno));
 
     const bool headerless = raw || endsWithRaw(path);
-    SF_INFO info;
-    std::memset(&info, 0, sizeof info);
-    if (headerless) {
-        info.format = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
-        info.channels = 1;
-        info.samplerate = OUTPUT_RATE;
-    }
+    SF_INFO info = streamInfo(headerless);
     _fd = fd;
     _file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
-    if (!_file)
-        return fail(std::string("not an audio file (") + sf_strerror(0) + ")");
-    _sourceRate = info.samplerate;
-    _sourceChannels = info.channels;
-    _sourceFrames = info.frames;
-    return finishOpen(info.format, headerless);
+    return finishOpen(info, headerless);
 }
 
 bool AudioFileReader::openMemory(const void* data, std::size_t size, bool raw) {
@@ -173,23 +174,18 @@ bool AudioFileReader::openMemory(const void* data, std::size_t size, bool raw) {
         return fail("empty file");
     _memory = MemoryInput{static_cast<const unsigned char*>(data), static_cast<long long>(size), 0};
     SF_VIRTUAL_IO io = {&memoryLength, &memorySeek, &memoryRead, &memoryWrite, &memoryTell};
-    SF_INFO info;
-    std::memset(&info, 0, sizeof info);
-    if (raw) {
-        info.format = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
-        info.channels = 1;
-        info.samplerate = OUTPUT_RATE;
-    }
+    SF_INFO info = streamInfo(raw);
     _file = sf_open_virtual(&io, SFM_READ, &info, &_memory);
+    return finishOpen(info, raw);
+}
+
+bool AudioFileReader::finishOpen(const SF_INFO& info, bool headerless) {
     if (!_file)
         return fail(std::string("not an audio file (") + sf_strerror(0) + ")");
+    const int format = info.format;
     _sourceRate = info.samplerate;
     _sourceChannels = info.channels;
     _sourceFrames = info.frames;
-    return finishOpen(info.format, raw);
-}
-
-bool AudioFileReader::finishOpen(int format, bool headerless) {
     if (_sourceChannels <= 0 || _sourceRate <= 0)
         return fail("not an audio file (no channels or no sample rate)");
     const double ratio = static_cast<double>(OUTPUT_RATE) / _sourceRate;

@@ -14,6 +14,7 @@
 
 typedef struct sf_private_tag SNDFILE;
 typedef struct SRC_STATE_tag SRC_STATE;
+struct SF_INFO;
 
 class AudioFileReader {
 public:
@@ -50,7 +51,7 @@ public:
     };
 
 private:
-    bool finishOpen(int format, bool headerless);
+    bool finishOpen(const SF_INFO& info, bool headerless);
     bool fail(const std::string& reason);
     bool fillPending();
     int readConverted(short* out, int maxSamples);
