@@ -14,6 +14,7 @@ loader's own search path.
 
 import ctypes
 import os
+import threading
 
 import numpy as np
 
@@ -103,17 +104,19 @@ def analyze_file(path):
 
 
 class Engine:
-    """One stream of 16-bit mono 8000 Hz samples, fed in pieces of any size."""
+    """One stream of 16-bit mono 8000 Hz samples, fed in pieces of any size.
+
+    The library runs without the interpreter lock, so calls from several threads are taken one at a time.
+    """
 
     def __init__(self):
+        self._lock = threading.Lock()
         self._engine = _lib.vx_engine_new()
         if not self._engine:
             raise Error("out of memory")
 
     def push(self, samples):
         """Feeds int16 samples; returns (lie_level, spectrum) of the frames they complete."""
-        if self._engine is None:
-            raise Error("the engine is closed")
         data = np.asarray(samples)
         if data.ndim != 1:
             raise Error("samples must be a one-dimensional array, not %d-dimensional" % data.ndim)
@@ -126,16 +129,23 @@ class Engine:
         data = np.ascontiguousarray(data)
         room = data.size // HOP + 1
         frames = np.zeros(room, dtype=_FRAME_DTYPE)
-        n = _lib.vx_engine_push(self._engine, data.ctypes.data, data.size, frames.ctypes.data, room)
+        with self._lock:
+            if self._engine is None:
+                raise Error("the engine is closed")
+            n = _lib.vx_engine_push(self._engine, data.ctypes.data, data.size, frames.ctypes.data, room)
         if n < 0:
             raise Error("out of memory; the engine cannot go on")
         return _split(frames[:n])
 
     def close(self):
         """Releases the engine; further pushes raise Error."""
-        if getattr(self, "_engine", None) is not None:
-            _lib.vx_engine_free(self._engine)
-            self._engine = None
+        lock = getattr(self, "_lock", None)
+        if lock is None:
+            return
+        with lock:
+            if getattr(self, "_engine", None) is not None:
+                _lib.vx_engine_free(self._engine)
+                self._engine = None
 
     def __enter__(self):
         return self
