@@ -3,9 +3,10 @@
 # the C program through find_package(Veraxo) and through pkg-config, the Python script through the
 # installed package. Every frame they print must equal the lie_level and s0..s31 columns of
 # veraxo-analyze's CSV, for the whole file and for the samples streamed in blocks.
-#   installed_tree_test.sh BUILD_DIR EXAMPLES_DIR VERAXO_ANALYZE SAMPLE_WAV PYTHON CMAKE CC
+#   installed_tree_test.sh BUILD_DIR EXAMPLES_DIR VERAXO_ANALYZE SAMPLE_WAV PYTHON CMAKE CC GENERATOR MAKE
+# The consumer is built with the generator and make program of this build, which are known to be there.
 set -euo pipefail
-build=$1 examples=$2 analyze=$3 sample=$4 python=$5 cmake=$6 cc=$7
+build=$1 examples=$2 analyze=$3 sample=$4 python=$5 cmake=$6 cc=$7 generator=$8 make=$9
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/veraxo-install-XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
@@ -34,7 +35,8 @@ readelf -d "$lib" | grep -q 'SONAME.*libveraxo\.so\.[0-9]' || fail "no SONAME wi
 ! readelf -d "$lib" | grep -qi 'NEEDED.*Qt' || fail "libveraxo depends on Qt"
 
 # C through the CMake package.
-"$cmake" -S "$examples" -B "$tmp/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc" \
+"$cmake" -S "$examples" -B "$tmp/cmake-build" -G "$generator" -DCMAKE_MAKE_PROGRAM="$make" \
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc" \
     >"$tmp/cmake.log" 2>&1 || { cat "$tmp/cmake.log" >&2; fail "find_package(Veraxo) failed"; }
 "$cmake" --build "$tmp/cmake-build" >"$tmp/build.log" 2>&1 || { cat "$tmp/build.log" >&2; fail "CMake build failed"; }
 "$tmp/cmake-build/analyze" "$sample" >"$tmp/c-cmake.txt"
