@@ -12,3 +12,6 @@ if(TARGET veraxo_audiofile AND TARGET veraxo_signal)
         LIBS veraxo_capture veraxo_signal LABELS device TIMEOUT 60)
     target_compile_definitions(test_portaudio_capture PRIVATE VERAXO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 endif()
+# The microphone backend over a stand-in PortAudio whose stream does not stop.
+veraxo_add_test(test_portaudio_abandon SOURCES ${CMAKE_CURRENT_LIST_DIR}/PortAudioAbandonTest.cpp
+    LIBS veraxo_capture LABELS threads)
