@@ -3,6 +3,7 @@
 
 #include "platform/PortAudioUnit.h"
 
+#include <dlfcn.h>
 #include <portaudio.h>
 
 #include <atomic>
@@ -19,6 +20,30 @@ std::atomic<int> chosenDevice{-1};
 
 std::string paReason(const char* what, PaError error) {
     return std::string(what) + ": " + Pa_GetErrorText(error);
+}
+
+void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+void ignoreJackMessage(const char*) {}
+
+// PortAudio's probing of ALSA and JACK makes those libraries print a hundred lines on standard error
+// when devices are missing, burying the one line that says so. Their own reporting is turned off, and
+// JACK is kept from starting a server just to be asked for devices. Both are found in the process,
+// where PortAudio brought them, so that neither is a dependency of its own; one that is absent is
+// simply not asked.
+void quietAudioLibraries() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        setenv("JACK_NO_START_SERVER", "1", 1);
+        typedef void (*AlsaHandler)(const char*, int, const char*, int, const char*, ...);
+        typedef int (*SetAlsaHandler)(AlsaHandler);
+        if (void* f = dlsym(RTLD_DEFAULT, "snd_lib_error_set_handler"))
+            reinterpret_cast<SetAlsaHandler>(f)(&ignoreAlsaError);
+        typedef void (*SetJackFunction)(void (*)(const char*));
+        if (void* f = dlsym(RTLD_DEFAULT, "jack_set_error_function"))
+            reinterpret_cast<SetJackFunction>(f)(&ignoreJackMessage);
+        if (void* f = dlsym(RTLD_DEFAULT, "jack_set_info_function"))
+            reinterpret_cast<SetJackFunction>(f)(&ignoreJackMessage);
+    });
 }
 
 } // namespace
@@ -77,6 +102,7 @@ int PortAudioUnit::selectedDevice() {
 
 std::vector<PortAudioUnit::DeviceInfo> PortAudioUnit::listInputDevices() {
     std::vector<DeviceInfo> devices;
+    quietAudioLibraries();
     PaError error = Pa_Initialize();
     if (error != paNoError) {
         setAudioErrorReason(paReason("cannot start the audio system", error));
@@ -188,7 +214,8 @@ OSStatus PortAudioUnit::initialize() {
         return status;
     closeStream();
     if (!_paInitialized) {
-            PaError error = Pa_Initialize();
+        quietAudioLibraries();
+        PaError error = Pa_Initialize();
         if (error != paNoError) {
             setAudioErrorReason(paReason("cannot start the audio system", error));
             return kAudioUnitErr_FailedInitialization;
