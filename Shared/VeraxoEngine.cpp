@@ -1,7 +1,7 @@
 // Every filter is held by an owner at each step of the construction, so a failed allocation leaves
 // nothing behind. Objects come from the nothrow new, so that running out of memory raises
-// brel::xout_of_memory here as it does inside the filters and containers, never std::bad_alloc. Members are destroyed in reverse order: terminators, then the voice chain, then the
-// spectrum chain.
+// brel::xout_of_memory here as it does inside the filters and containers, never std::bad_alloc.
+// Members are destroyed in reverse order: terminators, then the voice chain, then the spectrum chain.
 
 #include "VeraxoEngine.h"
 

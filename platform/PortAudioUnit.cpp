@@ -143,8 +143,8 @@ OSStatus PortAudioUnit::makeInstance(void*, AudioUnit* out) {
 }
 
 PortAudioUnit::PortAudioUnit()
-    : _paInitialized(false), _stream(0), _link(0), _abandoned(false), _stopping(false), _periods(0), _watching(false),
-      _input(0), _inputFrames(0) {}
+    : _paInitialized(false), _stream(0), _link(0), _abandoned(false), _stopping(false), _periods(0),
+      _watching(false), _input(0), _inputFrames(0) {}
 
 PortAudioUnit::~PortAudioUnit() {
     stopWatching();

@@ -214,7 +214,8 @@ TEST(PortAudioAbandon, AGivenUpStreamCallsIntoNothingAndIsClosedOnceItStops) {
     }
     fake.changed.notify_all();
     std::unique_lock<std::mutex> lock(fake.mutex);
-    EXPECT_TRUE(fake.changed.wait_for(lock, std::chrono::seconds(5), [&] { return fake.closed == closedBefore + 1; }));
+    EXPECT_TRUE(fake.changed.wait_for(lock, std::chrono::seconds(5),
+                                      [&] { return fake.closed == closedBefore + 1; }));
     lock.unlock();
     EXPECT_EQ(counter.blocks.load(), delivered);
 
