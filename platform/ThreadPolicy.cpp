@@ -1,4 +1,4 @@
-// Thread scheduling for the audio thread (see the header). Each call costs two to three system calls and
+// Thread scheduling for the audio thread (see the header). Each call costs at most three system calls and
 // never allocates, so it is safe at the start of every audio callback.
 
 #include "platform/ThreadPolicy.h"
@@ -23,8 +23,10 @@ int fifoPriorityForPrecedence(int precedence, long rtprioLimit) {
         precedence = 0;
     if (precedence > 63)
         precedence = 63;
-    const int lo = sched_get_priority_min(SCHED_FIFO);
-    int hi = sched_get_priority_max(SCHED_FIFO);
+    // Constants of the kernel: asked once, not on every callback.
+    static const int lo = sched_get_priority_min(SCHED_FIFO);
+    static const int max = sched_get_priority_max(SCHED_FIFO);
+    int hi = max;
     if (hi > fifoPriorityCeiling)
         hi = fifoPriorityCeiling;
     // Above the limit the priority call is refused; a limit below the lowest priority allows none, and
