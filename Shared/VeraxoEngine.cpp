@@ -1,6 +1,7 @@
 // Every filter is held by an owner at each step of the construction, so a failed allocation leaves
-// nothing behind. Members are destroyed in reverse order: terminators, then the voice chain, then the
-// spectrum chain.
+// nothing behind. Objects come from the nothrow new, so that running out of memory raises
+// brel::xout_of_memory here as it does inside the filters and containers, never std::bad_alloc.
+// Members are destroyed in reverse order: terminators, then the voice chain, then the spectrum chain.
 
 #include "VeraxoEngine.h"
 
@@ -10,19 +11,30 @@
 #include "Signal/Filter/Verdict.h"
 #include "Signal/Filter/VoiceDetect.h"
 
+#include <new>
+
 using Signal::Filter::Base;
 
-VeraxoEngine::VeraxoEngine() : _input(0), _spectrumOutput(0), _lieOutput(0) {
-    _voiceProcessor.reset(new Signal::Processor);
-    _spectrumProcessor.reset(new Signal::Processor);
+namespace {
 
-    Signal::Filter::ConvertToFloat* convert = new Signal::Filter::ConvertToFloat;
+// The object built by `new (std::nothrow)`, or xout_of_memory when there was no memory for it.
+template <class T> T* made(T* p) {
+    return brel::out_of_memory_if_null(p);
+}
+
+} // namespace
+
+VeraxoEngine::VeraxoEngine() : _input(0), _spectrumOutput(0), _lieOutput(0) {
+    _voiceProcessor.reset(made(new (std::nothrow) Signal::Processor));
+    _spectrumProcessor.reset(made(new (std::nothrow) Signal::Processor));
+
+    Signal::Filter::ConvertToFloat* convert = made(new (std::nothrow) Signal::Filter::ConvertToFloat);
     brel::auto_ptr<Base> convertFilter(convert);
-    brel::auto_ptr<Base> dfft(new Signal::Filter::DFFT(256));
-    brel::auto_ptr<Base> mel(new Signal::Filter::Mel(8000, 128, 200.0f, 3400.0f));
-    brel::auto_ptr<Base> log(new Signal::Filter::Log);
-    brel::auto_ptr<Base> voiceDetect(new Signal::Filter::VoiceDetect(32));
-    brel::auto_ptr<Base> verdict(new Signal::Filter::Verdict);
+    brel::auto_ptr<Base> dfft(made(new (std::nothrow) Signal::Filter::DFFT(256)));
+    brel::auto_ptr<Base> mel(made(new (std::nothrow) Signal::Filter::Mel(8000, 128, 200.0f, 3400.0f)));
+    brel::auto_ptr<Base> log(made(new (std::nothrow) Signal::Filter::Log));
+    brel::auto_ptr<Base> voiceDetect(made(new (std::nothrow) Signal::Filter::VoiceDetect(32)));
+    brel::auto_ptr<Base> verdict(made(new (std::nothrow) Signal::Filter::Verdict));
 
     _voiceProcessor->appendFilter(voiceDetect);
     _voiceProcessor->appendFilter(verdict);
@@ -60,7 +72,8 @@ bool VeraxoEngine::attachOutput(OutputType type, brel::callback2<void, const Sig
     }
     if (!target)
         return false;
-    brel::auto_ptr<Signal::Filter::Terminator> terminator(new Signal::Filter::Terminator(callback));
+    brel::auto_ptr<Signal::Filter::Terminator> terminator(
+        made(new (std::nothrow) Signal::Filter::Terminator(callback)));
     Signal::Filter::Terminator* attached = terminator.get();
     _terminators.push_back(terminator);
     target->addOutput(attached);

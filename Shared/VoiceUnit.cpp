@@ -293,7 +293,10 @@ OSStatus VoiceUnit::renderCallback(void* inRefCon, AudioUnitRenderActionFlags*, 
 
 void VoiceUnit::MessagePortCallback(MessagePort*, SInt32 msgid, void* info) {
     VoiceUnit* unit = static_cast<VoiceUnit*>(info);
-    unit->dispatchCallbacks();
+    // With separation 0 the audio thread alone delivers: a message here must not feed the consumers from
+    // a second thread, whatever its id.
+    if (unit->getProperty(Properties::THREAD_SEPARATION).intValue != 0)
+        unit->dispatchCallbacks();
     if (msgid == MESSAGE_DEVICE_FAILED && unit->state == STATE_RUNNING)
         unit->state = STATE_FAILED;
 }

@@ -9,7 +9,8 @@
 // on one thread, while the unit is not running; dispose must run on the thread that called initialize.
 // Platform failures show as a false result and STATE_FAILED; lastErrorReason() explains them in words
 // when the backend could. A device that fails while capturing also ends in STATE_FAILED, set on the
-// initialising thread when its run loop delivers the port's failure message.
+// initialising thread when its run loop delivers the port's failure message. Messages on the port deliver
+// waiting blocks only when blocks go to that thread anyway (THREAD_SEPARATION non-zero).
 
 #include <pthread.h>
 

@@ -3,6 +3,7 @@
 
 #include "platform/PortAudioUnit.h"
 
+#include <dlfcn.h>
 #include <portaudio.h>
 
 #include <atomic>
@@ -21,16 +22,69 @@ std::string paReason(const char* what, PaError error) {
     return std::string(what) + ": " + Pa_GetErrorText(error);
 }
 
+void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+void ignoreJackMessage(const char*) {}
+
+// PortAudio's probing of ALSA and JACK makes those libraries print a hundred lines on standard error
+// when devices are missing, burying the one line that says so. Their own reporting is turned off, and
+// JACK is kept from starting a server just to be asked for devices. Both are found in the process,
+// where PortAudio brought them, so that neither is a dependency of its own; one that is absent is
+// simply not asked.
+void quietAudioLibraries() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        setenv("JACK_NO_START_SERVER", "1", 1);
+        typedef void (*AlsaHandler)(const char*, int, const char*, int, const char*, ...);
+        typedef int (*SetAlsaHandler)(AlsaHandler);
+        if (void* f = dlsym(RTLD_DEFAULT, "snd_lib_error_set_handler"))
+            reinterpret_cast<SetAlsaHandler>(f)(&ignoreAlsaError);
+        typedef void (*SetJackFunction)(void (*)(const char*));
+        if (void* f = dlsym(RTLD_DEFAULT, "jack_set_error_function"))
+            reinterpret_cast<SetJackFunction>(f)(&ignoreJackMessage);
+        if (void* f = dlsym(RTLD_DEFAULT, "jack_set_info_function"))
+            reinterpret_cast<SetJackFunction>(f)(&ignoreJackMessage);
+    });
+}
+
 } // namespace
+
+// The callbacks' way to the instance. Each callback counts itself in before it looks at `unit`, so
+// whoever cuts the link and then waits for the count to fall to zero knows no callback still uses the
+// instance, and none will.
+struct PortAudioUnit::CallbackLink {
+    explicit CallbackLink(PortAudioUnit* u) : unit(u), inside(0) {}
+    std::atomic<PortAudioUnit*> unit;
+    std::atomic<int> inside;
+
+    void cut() {
+        unit.store(0);
+        // A callback in progress is a bounded piece of real-time work.
+        while (inside.load() != 0)
+            std::this_thread::yield();
+    }
+};
 
 struct PortAudioCallbacks {
     static int stream(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                       PaStreamCallbackFlags, void* userData) {
-        static_cast<PortAudioUnit*>(userData)->period(static_cast<const short*>(input),
-                                                      static_cast<short*>(output), frames);
-        return paContinue;
+        PortAudioUnit::CallbackLink* link = static_cast<PortAudioUnit::CallbackLink*>(userData);
+        link->inside.fetch_add(1);
+        PortAudioUnit* unit = link->unit.load();
+        if (unit != 0)
+            unit->period(static_cast<const short*>(input), static_cast<short*>(output), frames);
+        else if (output != 0)
+            std::memset(output, 0, frames * sizeof(short));
+        link->inside.fetch_sub(1);
+        // A given-up stream is asked to end; it plays silence until it does.
+        return unit != 0 ? paContinue : paAbort;
     }
-    static void finished(void* userData) { static_cast<PortAudioUnit*>(userData)->finished(); }
+    static void finished(void* userData) {
+        PortAudioUnit::CallbackLink* link = static_cast<PortAudioUnit::CallbackLink*>(userData);
+        link->inside.fetch_add(1);
+        if (PortAudioUnit* unit = link->unit.load())
+            unit->finished();
+        link->inside.fetch_sub(1);
+    }
 };
 
 AudioComponent PortAudioUnit::component() {
@@ -48,6 +102,7 @@ int PortAudioUnit::selectedDevice() {
 
 std::vector<PortAudioUnit::DeviceInfo> PortAudioUnit::listInputDevices() {
     std::vector<DeviceInfo> devices;
+    quietAudioLibraries();
     PaError error = Pa_Initialize();
     if (error != paNoError) {
         setAudioErrorReason(paReason("cannot start the audio system", error));
@@ -88,8 +143,8 @@ OSStatus PortAudioUnit::makeInstance(void*, AudioUnit* out) {
 }
 
 PortAudioUnit::PortAudioUnit()
-    : _paInitialized(false), _stream(0), _abandoned(false), _stopping(false), _periods(0), _watching(false),
-      _input(0), _inputFrames(0) {}
+    : _paInitialized(false), _stream(0), _link(0), _abandoned(false), _stopping(false), _periods(0),
+      _watching(false), _input(0), _inputFrames(0) {}
 
 PortAudioUnit::~PortAudioUnit() {
     stopWatching();
@@ -104,23 +159,42 @@ bool PortAudioUnit::abortStream(bool close) {
         std::mutex mutex;
         std::condition_variable finished;
         bool done = false;
+        bool abandoned = false;
     };
     std::shared_ptr<Pending> pending = std::make_shared<Pending>();
     PaStream* stream = _stream;
-    std::thread([stream, close, pending] {
+    CallbackLink* link = _link;
+    std::thread([stream, close, pending, link] {
         Pa_AbortStream(stream);
         if (close)
             Pa_CloseStream(stream);
-        std::lock_guard<std::mutex> lock(pending->mutex);
+        std::unique_lock<std::mutex> lock(pending->mutex);
         pending->done = true;
         pending->finished.notify_all();
+        if (!pending->abandoned)
+            return;
+        lock.unlock();
+        // The instance gave this stream up: no one else closes it or frees what its callbacks reach.
+        if (!close)
+            Pa_CloseStream(stream);
+        delete link;
     }).detach();
     std::unique_lock<std::mutex> lock(pending->mutex);
     if (pending->finished.wait_for(lock, std::chrono::milliseconds(1500), [&] { return pending->done; }))
         return true;
-    // The device's thread does not stop: give the stream up rather than hang the caller.
+    // The device's thread does not stop: give the stream up rather than hang the caller. Its callbacks
+    // lose their way here before the helper may free the link.
+    lock.unlock();
+    link->cut();
+    lock.lock();
+    if (pending->done) {
+        link->unit.store(this);
+        return true;
+    }
+    pending->abandoned = true;
     _abandoned = true;
     _stream = 0;
+    _link = 0;
     setAudioErrorReason("the audio device does not respond");
     return false;
 }
@@ -129,8 +203,10 @@ void PortAudioUnit::closeStream() {
     if (_stream == 0)
         return;
     _stopping = true;
-    abortStream(true);
+    if (abortStream(true))
+        delete _link;
     _stream = 0;
+    _link = 0;
 }
 
 OSStatus PortAudioUnit::initialize() {
@@ -138,6 +214,7 @@ OSStatus PortAudioUnit::initialize() {
         return status;
     closeStream();
     if (!_paInitialized) {
+        quietAudioLibraries();
         PaError error = Pa_Initialize();
         if (error != paNoError) {
             setAudioErrorReason(paReason("cannot start the audio system", error));
@@ -174,10 +251,13 @@ OSStatus PortAudioUnit::initialize() {
         outputParameters = &output;
     }
     const double rate = inputFormat().mSampleRate;
+    _link = new CallbackLink(this);
     PaError error = Pa_OpenStream(&_stream, &input, outputParameters, rate, paFramesPerBufferUnspecified,
-                                  paNoFlag, &PortAudioCallbacks::stream, this);
+                                  paNoFlag, &PortAudioCallbacks::stream, _link);
     if (error != paNoError) {
         _stream = 0;
+        delete _link;
+        _link = 0;
         setAudioErrorReason(paReason((std::string("cannot open \"") + info->name + "\"").c_str(), error));
         return kAudioUnitErr_FormatNotSupported;
     }

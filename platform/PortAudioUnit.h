@@ -7,6 +7,10 @@
 // failure listener, and so is one that stops calling back for two seconds: a failing device does not
 // always end the stream, it can leave PortAudio's thread spinning. Opening problems leave a reason in
 // audioErrorReason().
+//
+// PortAudio's callbacks reach the instance through a link of their own. A stream whose stop does not
+// finish in time is given up: its link is cut first, so whatever the stream still calls afterwards finds
+// nothing to do, and the link outlives the instance until the stream finally stops and is closed.
 
 #include <atomic>
 #include <condition_variable>
@@ -55,6 +59,7 @@ private:
     static OSStatus makeInstance(void* context, AudioUnit* out);
     // PortAudio's callbacks, defined where its types are known.
     friend struct PortAudioCallbacks;
+    struct CallbackLink;
     void period(const short* input, short* output, unsigned long frames);
     void finished();
     // Aborts (and closes) the stream on a helper thread; when that takes too long the stream is given
@@ -66,6 +71,8 @@ private:
 
     bool _paInitialized;
     PaStream* _stream;
+    // What the open stream's callbacks are given; null without a stream.
+    CallbackLink* _link;
     bool _abandoned;
     std::atomic<bool> _stopping;
     std::atomic<unsigned long> _periods;

@@ -1,4 +1,4 @@
-// Thread scheduling for the audio thread (see the header). Each call costs one or two system calls and
+// Thread scheduling for the audio thread (see the header). Each call costs at most three system calls and
 // never allocates, so it is safe at the start of every audio callback.
 
 #include "platform/ThreadPolicy.h"
@@ -9,21 +9,45 @@
 #else
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
 #endif
 
 namespace helpers {
 
-int fifoPriorityForPrecedence(int precedence) {
+int fifoPriorityForPrecedence(int precedence, long rtprioLimit) {
 #ifdef __APPLE__
+    (void)rtprioLimit;
     return precedence;
 #else
     if (precedence < 0)
         precedence = 0;
     if (precedence > 63)
         precedence = 63;
-    int lo = sched_get_priority_min(SCHED_FIFO);
-    int hi = sched_get_priority_max(SCHED_FIFO);
+    // Constants of the kernel: asked once, not on every callback.
+    static const int lo = sched_get_priority_min(SCHED_FIFO);
+    static const int max = sched_get_priority_max(SCHED_FIFO);
+    int hi = max;
+    if (hi > fifoPriorityCeiling)
+        hi = fifoPriorityCeiling;
+    // Above the limit the priority call is refused; a limit below the lowest priority allows none, and
+    // only a privileged thread, which the limit does not bind, gets real-time scheduling at all.
+    if (rtprioLimit >= lo && rtprioLimit < hi)
+        hi = int(rtprioLimit);
+    if (hi < lo)
+        hi = lo;
     return lo + (hi - lo) * precedence / 63;
+#endif
+}
+
+int fifoPriorityForPrecedence(int precedence) {
+#ifdef __APPLE__
+    return fifoPriorityForPrecedence(precedence, -1);
+#else
+    rlimit limit = {};
+    long soft = -1;
+    if (getrlimit(RLIMIT_RTPRIO, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        soft = limit.rlim_cur > 1000 ? 1000 : long(limit.rlim_cur);
+    return fifoPriorityForPrecedence(precedence, soft);
 #endif
 }
 
@@ -52,32 +76,26 @@ void rescheduleStdThread(unsigned int thread, int precedence, int isTimeshare) {
 #else
 
 void rescheduleStdThread(unsigned int thread, int precedence, int isTimeshare) {
-    int policy = isTimeshare ? SCHED_OTHER : SCHED_FIFO;
+    const int policy = isTimeshare ? SCHED_OTHER : SCHED_FIFO;
+    sched_param wanted = {};
+    wanted.sched_priority = policy == SCHED_FIFO ? fifoPriorityForPrecedence(precedence) : 0;
     sched_param param = {};
     if (thread == 0) {
         int current;
         if (pthread_getschedparam(pthread_self(), &current, &param) != 0)
             return;
-        // Keep the present priority when it fits the policy; the precedence step sets the real one.
-        if (current != policy)
-            param.sched_priority = sched_get_priority_min(policy);
-        if (pthread_setschedparam(pthread_self(), policy, &param) != 0)
+        // Every callback reapplies the settings: a thread already scheduled so costs no further call.
+        if (current == policy && param.sched_priority == wanted.sched_priority)
             return;
-        if (policy == SCHED_FIFO)
-            pthread_setschedprio(pthread_self(), fifoPriorityForPrecedence(precedence));
+        pthread_setschedparam(pthread_self(), policy, &wanted);
     } else {
         pid_t tid = pid_t(thread);
         int current = sched_getscheduler(tid);
         if (current < 0 || sched_getparam(tid, &param) != 0)
             return;
-        if (current != policy)
-            param.sched_priority = sched_get_priority_min(policy);
-        if (sched_setscheduler(tid, policy, &param) != 0)
+        if (current == policy && param.sched_priority == wanted.sched_priority)
             return;
-        if (policy == SCHED_FIFO) {
-            param.sched_priority = fifoPriorityForPrecedence(precedence);
-            sched_setparam(tid, &param);
-        }
+        sched_setscheduler(tid, policy, &wanted);
     }
 }
 

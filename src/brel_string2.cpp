@@ -98,7 +98,8 @@ void string2data_sso_rc::ensure_unique(int cap, int len) {
     if (!is_large() || is_last())
         return;
     cap = maxi(cap, static_cast<int>(SmallCapacity));
-    len = clamp(mini(len, mini(_len, _cap)), 0, INT_MAX);
+    // The characters kept must fit the new storage, whatever length the caller asks for.
+    len = clamp(mini(mini(len, cap), mini(_len, _cap)), 0, INT_MAX);
     if (cap <= SmallCapacity) {
         char chars[SmallCapacity + 1];
         mem_copy(chars, _ring._block + 1, len);
@@ -161,7 +162,10 @@ void string2data_sso_rc::set(int pos, const char* s, int n) {
         return;
     bool ok = mac::check(pos >= 0, "pos >= 0", "src/brel_string2", 211);
     ok = mac::check(pos <= _len, "pos <= _len", "src/brel_string2", 212) && ok;
-    ok = mac::check(n <= _len - pos, "n <= _len - pos", "src/brel_string2", 213) && ok;
+    // In 64 bits: _len - pos overflows an int for a pos near INT_MIN.
+    ok = mac::check(static_cast<long long>(n) <= static_cast<long long>(_len) - pos, "n <= _len - pos",
+                    "src/brel_string2", 213) &&
+         ok;
     if (!ok || n < 0)
         return;
     ensure_unique();
@@ -268,6 +272,9 @@ string2& string2::append(const char* s, int n) {
     if (n <= 0)
         return *this;
     const int old = size();
+    // A total beyond INT_MAX cannot be held: refuse it rather than wrap to a negative length.
+    if (!mac::check(n <= INT_MAX - old, "n <= INT_MAX - size()", "src/brel_string2", 263))
+        return *this;
     std::less<const char*> before;
     const char* own = _data.buf();
     const bool inside = !before(s, own) && before(s, own + old);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <vector>
 
 #include "VeraxoEngine.h"
@@ -45,4 +46,36 @@ TEST(VeraxoEngineRealTime, SteadyStateFeedingAllocatesNothing) {
     EXPECT_EQ(count.total(), 0);
     EXPECT_GT(lie.calls, 1000);
     EXPECT_EQ(lie.calls, spectrum.calls);
+}
+
+// Running out of memory at any allocation while the engine is built or an output is attached raises
+// brel::xout_of_memory, never std::bad_alloc, and a later attempt with memory succeeds.
+TEST(VeraxoEngineRealTime, EveryFailedAllocationWhileBuildingRaisesOutOfMemory) {
+    typedef brel::callback2<void, const Signal::Sample*, int> Callback;
+    Sink lie;
+    int outOfMemory = 0, badAlloc = 0;
+    bool built = false;
+    for (long allowed = 0; !built && allowed < 10000; ++allowed) {
+        const char* failure = 0;
+        {
+            veraxo_test::FailingAllocations limit(allowed);
+            try {
+                VeraxoEngine engine;
+                engine.attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL, Callback(&lie, &Sink::take));
+                engine.attachOutput(VeraxoEngine::OUTPUT_SPECTRUM, Callback(&lie, &Sink::take));
+                built = true;
+            } catch (const brel::xout_of_memory&) {
+                failure = "xout_of_memory";
+            } catch (const std::bad_alloc&) {
+                failure = "std::bad_alloc";
+            }
+        }
+        if (failure != 0 && failure[0] == 'x')
+            ++outOfMemory;
+        else if (failure != 0)
+            ++badAlloc;
+    }
+    EXPECT_TRUE(built);
+    EXPECT_GT(outOfMemory, 20);
+    EXPECT_EQ(badAlloc, 0);
 }

@@ -389,6 +389,42 @@ TEST_F(VoiceUnitTest, DeviceFailureWhileCapturingEndsInFailedAndDisposeRecovers)
     EXPECT_EQ(unit.state, VoiceUnit::STATE_RUNNING);
 }
 
+// With separation 0 only the audio thread may feed the consumers: a failure message, arriving on the
+// initialising thread, delivers no block, neither one left waiting from an earlier round nor one that
+// races with the audio thread while it captures.
+TEST_F(VoiceUnitTest, WithSeparationZeroMessagesNeverDeliverOnTheInitialisingThread) {
+    listen();
+    startCapture();
+    script.current->push(ramp(64, 1));
+    ASSERT_TRUE(script.current->waitUntilIdle());
+    ASSERT_TRUE(unit.stop());
+    setProperty(P::THREAD_SEPARATION, 0);
+    platform::MessagePort* port = platform::MessagePort::findRemote("VoiceUnit");
+    ASSERT_NE(port, nullptr);
+    ASSERT_EQ(port->sendOneWay(VoiceUnit::MESSAGE_DEVICE_FAILED), 0);
+    EXPECT_EQ(platform::RunLoop::current()->runOnce(0.05), 1);
+    EXPECT_EQ(recorder.count(), 0u);
+
+    ASSERT_TRUE(unit.start());
+    const std::thread::id audio = script.current->audioThreadId();
+    const int blocks = 2000;
+    for (int b = 0; b < blocks; ++b) {
+        script.current->push(ramp(8, short(b)));
+        port->sendOneWay(VoiceUnit::MESSAGE_DEVICE_FAILED);
+        platform::RunLoop::current()->runOnce(0.0);
+    }
+    ASSERT_TRUE(script.current->waitUntilIdle());
+    platform::RunLoop::current()->runOnce(0.0);
+    std::vector<Recorder::Call> calls = recorder.calls();
+    ASSERT_EQ(calls.size(), size_t(blocks) + 1);
+    EXPECT_EQ(calls[0].samples, ramp(64, 1));
+    size_t offThread = 0;
+    for (const Recorder::Call& c : calls)
+        offThread += c.thread != audio ? 1 : 0;
+    EXPECT_EQ(offThread, 0u);
+    EXPECT_EQ(unit.state, VoiceUnit::STATE_FAILED);
+}
+
 TEST_F(VoiceUnitTest, OnlyOneUnitCanHoldThePortName) {
     ASSERT_TRUE(unit.initialize());
     VoiceUnit other;

@@ -16,16 +16,37 @@
 
 namespace {
 
-TEST(ThreadPolicy, PrecedenceSpreadsOverTheFifoRange) {
+// The precedence spreads over a moderate FIFO range, never the kernel's maximum, and never above the
+// RLIMIT_RTPRIO a user is given (audio groups commonly get 95, desktops often far less).
+TEST(ThreadPolicy, PrecedenceSpreadsOverAModerateRangeCappedByTheLimit) {
+    using helpers::fifoPriorityForPrecedence;
     const int lo = sched_get_priority_min(SCHED_FIFO);
-    const int hi = sched_get_priority_max(SCHED_FIFO);
-    EXPECT_EQ(helpers::fifoPriorityForPrecedence(0), lo);
-    EXPECT_EQ(helpers::fifoPriorityForPrecedence(63), hi);
-    EXPECT_EQ(helpers::fifoPriorityForPrecedence(-5), lo);
-    EXPECT_EQ(helpers::fifoPriorityForPrecedence(100), hi);
-    const int mid = helpers::fifoPriorityForPrecedence(31);
+    const int top = helpers::fifoPriorityCeiling;
+    ASSERT_LT(top, sched_get_priority_max(SCHED_FIFO) - 30);
+    for (long unlimited : {-1L, 95L, 99L, 0L}) {
+        EXPECT_EQ(fifoPriorityForPrecedence(0, unlimited), lo) << unlimited;
+        EXPECT_EQ(fifoPriorityForPrecedence(63, unlimited), top) << unlimited;
+        EXPECT_EQ(fifoPriorityForPrecedence(-5, unlimited), lo) << unlimited;
+        EXPECT_EQ(fifoPriorityForPrecedence(100, unlimited), top) << unlimited;
+    }
+    const int mid = fifoPriorityForPrecedence(31, -1);
     EXPECT_GT(mid, lo);
-    EXPECT_LT(mid, hi);
+    EXPECT_LT(mid, top);
+    for (long limit : {1L, 5L, 20L, 39L}) {
+        int previous = 0;
+        for (int precedence = 0; precedence <= 63; ++precedence) {
+            const int p = fifoPriorityForPrecedence(precedence, limit);
+            EXPECT_GE(p, lo);
+            EXPECT_LE(p, limit);
+            EXPECT_GE(p, previous);
+            previous = p;
+        }
+        EXPECT_EQ(fifoPriorityForPrecedence(63, limit), limit);
+    }
+    rlimit actual = {};
+    ASSERT_EQ(getrlimit(RLIMIT_RTPRIO, &actual), 0);
+    const long soft = actual.rlim_cur == RLIM_INFINITY ? -1 : long(actual.rlim_cur);
+    EXPECT_EQ(fifoPriorityForPrecedence(63), fifoPriorityForPrecedence(63, soft));
 }
 
 // Whether this process may use SCHED_FIFO decides which outcome is right.

@@ -12,3 +12,10 @@ if(TARGET veraxo_audiofile AND TARGET veraxo_signal)
         LIBS veraxo_capture veraxo_signal LABELS device TIMEOUT 60)
     target_compile_definitions(test_portaudio_capture PRIVATE VERAXO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 endif()
+# The microphone backend over a stand-in PortAudio whose stream does not stop.
+veraxo_add_test(test_portaudio_abandon SOURCES ${CMAKE_CURRENT_LIST_DIR}/PortAudioAbandonTest.cpp
+    LIBS veraxo_capture LABELS threads)
+# The audio libraries PortAudio probes stay silent on standard error. The name is short like the
+# program's: ALSA's JACK plug-in prints a warning of its own for client names past 31 characters.
+veraxo_add_test(test_quiet_audio SOURCES ${CMAKE_CURRENT_LIST_DIR}/AudioLibraryNoiseTest.cpp
+    LIBS veraxo_capture)

@@ -227,4 +227,45 @@ TEST(String2Storage, FailedAllocationKeepsTheOldContent) {
     EXPECT_EQ(copy.c_str(), shared.c_str());
 }
 
+// Lengths and positions at the ends of int's range are refused or clamped; nothing is written outside
+// the storage and refused calls leave the characters as they were.
+TEST(String2Storage, ExtremeLengthsAndPositionsNeverWriteOutside) {
+    veraxo_test::AssertionCapture capture;
+    string2 s(TWENTY);
+    const char* before = s.c_str();
+    s.append("x", INT_MAX);
+    EXPECT_TRUE(capture.contains("n <= INT_MAX - size()", "src/brel_string2", 263));
+    EXPECT_EQ(text(s), TWENTY);
+    EXPECT_EQ(s.c_str(), before);
+    string2 small("abc");
+    small.append("x", INT_MAX - 2);
+    EXPECT_EQ(text(small), "abc");
+
+    capture.clear();
+    small.set(INT_MIN, "z", 1);
+    small.set(INT_MIN + 1, "z", 2);
+    EXPECT_EQ(capture.count("pos >= 0"), 2u);
+    EXPECT_EQ(capture.count(), 2u);
+    small.set(2, "zz", INT_MAX);
+    EXPECT_EQ(capture.count("n <= _len - pos"), 1u);
+    EXPECT_EQ(text(small), "abc");
+
+    // A sharer detaching with a length beyond the capacity it asks for keeps only what fits.
+    string2data_sso_rc owner;
+    owner.resize(40, 'a');
+    string2data_sso_rc large(owner);
+    string2data_sso_rc inlined(owner);
+    ASSERT_EQ(large.buf(), owner.buf());
+    large.ensure_unique(24, 40);
+    EXPECT_EQ(large.capacity(), 24);
+    EXPECT_EQ(large.size(), 24);
+    EXPECT_EQ(std::string(large.buf()), std::string(24, 'a'));
+    inlined.ensure_unique(4, 40);
+    EXPECT_FALSE(inlined.is_large());
+    EXPECT_EQ(inlined.size(), 16);
+    EXPECT_EQ(std::string(inlined.buf()), std::string(16, 'a'));
+    EXPECT_EQ(owner.size(), 40);
+    EXPECT_EQ(std::string(owner.buf()), std::string(40, 'a'));
+}
+
 } // namespace

@@ -10,6 +10,17 @@ namespace {
 
 std::atomic<long> total_count{0};
 thread_local long thread_count = 0;
+// Allocations the calling thread may still make before they fail; negative: no limit.
+thread_local long allowed_left = -1;
+
+bool refused() noexcept {
+    if (allowed_left < 0)
+        return false;
+    if (allowed_left == 0)
+        return true;
+    --allowed_left;
+    return false;
+}
 
 void note() noexcept {
     total_count.fetch_add(1, std::memory_order_relaxed);
@@ -17,11 +28,15 @@ void note() noexcept {
 }
 
 void* counted_malloc(std::size_t bytes) noexcept {
+    if (refused())
+        return nullptr;
     note();
     return std::malloc(bytes == 0 ? 1 : bytes);
 }
 
 void* counted_aligned(std::size_t bytes, std::align_val_t align) noexcept {
+    if (refused())
+        return nullptr;
     note();
     std::size_t a = static_cast<std::size_t>(align);
     if (a < sizeof(void*))
@@ -31,6 +46,8 @@ void* counted_aligned(std::size_t bytes, std::align_val_t align) noexcept {
 }
 
 void* brel_allocate(unsigned long bytes) {
+    if (refused())
+        return nullptr;
     note();
     return std::malloc(bytes);
 }
@@ -134,6 +151,13 @@ long AllocationCount::total() const {
 }
 long AllocationCount::on_this_thread() const {
     return allocations_on_this_thread() - _threadBase;
+}
+
+FailingAllocations::FailingAllocations(long allowed) : _previous(allowed_left) {
+    allowed_left = allowed < 0 ? 0 : allowed;
+}
+FailingAllocations::~FailingAllocations() {
+    allowed_left = _previous;
 }
 
 void AllocationCount::reset() {

@@ -26,6 +26,20 @@ private:
     long _threadBase;
 };
 
+// While it lives, the calling thread's next `allowed` allocations (operator new of any form and
+// brel::allocate) succeed and every later one fails: the throwing new raises std::bad_alloc, the
+// nothrow forms and brel::allocate return null.
+class FailingAllocations {
+public:
+    explicit FailingAllocations(long allowed);
+    ~FailingAllocations();
+    FailingAllocations(const FailingAllocations&) = delete;
+    FailingAllocations& operator=(const FailingAllocations&) = delete;
+
+private:
+    long _previous;
+};
+
 // Raw counters, for tests that sample them around a region themselves.
 long allocations_total();
 long allocations_on_this_thread();

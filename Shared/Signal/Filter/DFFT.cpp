@@ -7,6 +7,7 @@
 #include "Signal/Filter/DFFT.h"
 
 #include <cmath>
+#include <new>
 
 #include "Signal/Utils.h"
 
@@ -46,8 +47,10 @@ inline void butterfly4(__m128 wr, __m128 wi, __m128& ar, __m128& ai, __m128& xr,
 DFFT::DFFT(int requestedSize)
     : _pos(0), _frameSize(supportedSize(requestedSize)), _log2Size(log2(_frameSize)) {
     const int size = _frameSize;
-    _sinTable.reset(new float[static_cast<unsigned long>(_log2Size) * size]);
-    _cosTable.reset(new float[static_cast<unsigned long>(_log2Size) * size]);
+    _sinTable.reset(
+        brel::out_of_memory_if_null(new (std::nothrow) float[static_cast<unsigned long>(_log2Size) * size]));
+    _cosTable.reset(
+        brel::out_of_memory_if_null(new (std::nothrow) float[static_cast<unsigned long>(_log2Size) * size]));
     const int half = size / 2;
     _window.resize(size, 0.0f);
     _rawSpectrum.resize(half, 0.0f);

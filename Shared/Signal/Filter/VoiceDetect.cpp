@@ -18,7 +18,11 @@ VoiceDetect::VoiceDetect(int spectrumSize)
       _windowSum(0.0f), _voiceLevel(0.0f), _powerHistory(HISTORY), _silentHistory(HISTORY), _transitions(0) {
     if (_windowLen > 0) {
         _window.resize(_windowLen, 0.0f);
-        Utils::calcHannWindow(_windowLen, &_window[0]);
+        // A symmetric Hann window of one point divides by zero; the mean over one band is the band.
+        if (_windowLen == 1)
+            _window[0] = 1.0f;
+        else
+            Utils::calcHannWindow(_windowLen, &_window[0]);
     }
     for (int j = 0; j < _windowLen; ++j)
         _windowSum += _window[j];
