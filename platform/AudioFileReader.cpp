@@ -81,16 +81,23 @@ bool endsWithRaw(const std::string& path) {
 // A frame count this large is libsndfile's "unknown length" (a stream it cannot measure).
 const long long UNKNOWN_FRAMES = 1LL << 60;
 
+// A data size of 0xFFFFFFFF is the placeholder of a recorder that streams and never comes back to
+// write the size: it declares no length.
+const long long STREAMING_SIZE = 0xFFFFFFFFLL;
+
 // libsndfile opens a WAV cut short without complaint and notes "data : <declared> (should be
-// <actual>)" in its log; a smaller actual size means audio is missing. A size of 0xFFFFFFFF is the
-// placeholder of a recorder that streams and never comes back to write the size: nothing is missing.
-bool logShowsTruncation(SNDFILE* file, long long& declared, long long& actual) {
+// <actual>)" in its log; a smaller actual size means audio is missing. streaming tells whether the
+// header gave the streaming placeholder instead of a size.
+bool logShowsTruncation(SNDFILE* file, long long& declared, long long& actual, bool& streaming) {
     char log[8192];
     log[0] = 0;
     sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+    streaming = false;
     for (const char* line = log; line && *line;) {
-        if (std::sscanf(line, "data : %lld (should be %lld)", &declared, &actual) == 2 && actual < declared &&
-            declared != 0xFFFFFFFFLL)
+        const int fields = std::sscanf(line, "data : %lld (should be %lld)", &declared, &actual);
+        if (fields >= 1 && declared == STREAMING_SIZE)
+            streaming = true;
+        else if (fields == 2 && actual < declared)
             return true;
         line = std::strchr(line, '\n');
         if (line)
@@ -114,8 +121,8 @@ short toShort(float x) {
 
 AudioFileReader::AudioFileReader()
     : _file(0), _fd(-1), _resampler(0), _memory{0, 0, 0}, _sourceRate(0), _sourceChannels(0),
-      _sourceFrames(0), _decodedFrames(0), _missingFrames(0), _passThrough(false), _sourceDone(false),
-      _failed(false), _pendingPos(0) {}
+      _sourceFrames(0), _declaredFrames(0), _decodedFrames(0), _missingFrames(0), _passThrough(false),
+      _sourceDone(false), _failed(false), _pendingPos(0) {}
 
 AudioFileReader::~AudioFileReader() {
     close();
@@ -135,6 +142,7 @@ void AudioFileReader::close() {
     _sourceRate = 0;
     _sourceChannels = 0;
     _sourceFrames = 0;
+    _declaredFrames = 0;
     _decodedFrames = 0;
     _missingFrames = 0;
     _truncation.clear();
@@ -204,7 +212,10 @@ bool AudioFileReader::finishOpen(const SF_INFO& info, bool headerless) {
         return fail("empty: no audio frames");
     long long declared = 0;
     long long actual = 0;
-    if (!headerless && logShowsTruncation(_file, declared, actual)) {
+    bool streaming = false;
+    const bool cut = !headerless && logShowsTruncation(_file, declared, actual, streaming);
+    _declaredFrames = streaming ? UNKNOWN_FRAMES : _sourceFrames;
+    if (cut) {
         _truncation = "the header announces " + std::to_string(declared) +
                       " bytes of audio, the file holds " + std::to_string(actual);
         const long long bytesPerFrame = actual / _sourceFrames;
@@ -262,8 +273,8 @@ int AudioFileReader::read(short* out, int maxSamples) {
 // The source gave no more frames: the end, a break noted as truncation, or, when not one frame could
 // be decoded, a read error.
 bool AudioFileReader::sourceEnded() {
-    const bool known = _sourceFrames < UNKNOWN_FRAMES;
-    const bool complete = known && _decodedFrames >= _sourceFrames;
+    const bool known = _declaredFrames < UNKNOWN_FRAMES;
+    const bool complete = known && _decodedFrames >= _declaredFrames;
     if (sf_error(_file) != SF_ERR_NO_ERROR && !complete) {
         if (_decodedFrames == 0) {
             _error = std::string("read error (") + sf_strerror(_file) + ")";
@@ -272,16 +283,16 @@ bool AudioFileReader::sourceEnded() {
         }
         if (_truncation.empty()) {
             _truncation = "decoding stopped after " + std::to_string(_decodedFrames) +
-                          (known ? " of " + std::to_string(_sourceFrames) : std::string()) + " frames (" +
+                          (known ? " of " + std::to_string(_declaredFrames) : std::string()) + " frames (" +
                           sf_strerror(_file) + ")";
-            _missingFrames = known ? _sourceFrames - _decodedFrames : 0;
+            _missingFrames = known ? _declaredFrames - _decodedFrames : 0;
         }
         return true;
     }
     if (!complete && known && _truncation.empty()) {
-        _truncation = "only " + std::to_string(_decodedFrames) + " of the " + std::to_string(_sourceFrames) +
-                      " frames the header declares were decoded";
-        _missingFrames = _sourceFrames - _decodedFrames;
+        _truncation = "only " + std::to_string(_decodedFrames) + " of the " +
+                      std::to_string(_declaredFrames) + " frames the header declares were decoded";
+        _missingFrames = _declaredFrames - _decodedFrames;
     }
     return true;
 }

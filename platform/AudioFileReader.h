@@ -77,6 +77,8 @@ private:
     int _sourceRate;
     int _sourceChannels;
     long long _sourceFrames;
+    // What the end of the stream is checked against; unknown for a streamed header.
+    long long _declaredFrames;
     long long _decodedFrames;
     long long _missingFrames;
     std::string _truncation;
