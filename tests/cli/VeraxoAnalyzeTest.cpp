@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -17,7 +18,9 @@
 
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "VeraxoEngine.h"
 
@@ -371,7 +374,12 @@ TEST(VeraxoAnalyze, OutputPathsAreWrittenWhereTheyPoint) {
     EXPECT_EQ(toStdout.status, 0) << toStdout.err;
     EXPECT_EQ(toStdout.out.compare(0, csv.size(), csv), 0);
     EXPECT_EQ(analyze(dir, "--csv /dev/null" + in).status, 0);
-    EXPECT_TRUE(S_ISCHR(mode("/dev/null")));
+    const bool nullKept = S_ISCHR(mode("/dev/null"));
+    EXPECT_TRUE(nullKept);
+    // Should the superuser's run have replaced it, the machine gets its device back.
+    if (!nullKept && ::geteuid() == 0 && ::mknod("/dev/null.restored", S_IFCHR | 0666, makedev(1, 3)) == 0 &&
+        ::chmod("/dev/null.restored", 0666) == 0)
+        std::rename("/dev/null.restored", "/dev/null");
     const Outcome full = analyze(dir, "--csv /dev/full" + in);
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(full.err, "veraxo-analyze: /dev/full: cannot write (No space left on device)\n");
