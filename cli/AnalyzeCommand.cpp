@@ -140,7 +140,7 @@ int AnalyzeCommand::run() {
     }
 #endif
 
-    std::FILE* summary = toStdout(_options) ? stderr : stdout;
+    std::FILE* summary = toStdout(_options) || _csvFile.sameFileAs(STDOUT_FILENO) ? stderr : stdout;
     const long long frames = analysis.frames();
     std::fprintf(summary, "input: %s\n", _options.input.c_str());
     std::fprintf(summary, "duration: %.3f s (%lld samples at 8000 Hz)\n",

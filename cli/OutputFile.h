@@ -31,6 +31,9 @@ public:
     void discard();
     // True when the path is written in place (FIFO, device, open descriptor), not replaced.
     bool inPlace() const { return _inPlace; }
+    // True when the output goes into the very file the descriptor is open on (e.g. /dev/stdout
+    // naming standard output), so other text must not go there. Holds from open() on.
+    bool sameFileAs(int fd) const;
 
     const std::string& error() const { return _error; }
 
@@ -45,4 +48,7 @@ private:
     std::string _error;
     bool _inPlace;
     int _tempSlot;
+    // The written file's identity, for sameFileAs().
+    unsigned long long _device;
+    unsigned long long _inode;
 };
