@@ -5,12 +5,10 @@
 #include "AnalyzeCommand.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "AudioFileReader.h"
@@ -28,30 +26,6 @@ const char* const PROGRAM = "veraxo-analyze";
 
 bool toStdout(const AnalyzeOptions& o) {
     return o.csv && o.csvPath == "-";
-}
-
-// The temporary CSV, removed if an interrupt or termination ends the run before it is renamed.
-char interruptedTemp[4096];
-volatile std::sig_atomic_t haveInterruptedTemp = 0;
-
-extern "C" void removeTempAndStop(int sig) {
-    if (haveInterruptedTemp)
-        ::unlink(interruptedTemp);
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-}
-
-void watchTemp(const std::string& path) {
-    if (path.size() >= sizeof interruptedTemp)
-        return;
-    std::memcpy(interruptedTemp, path.c_str(), path.size() + 1);
-    haveInterruptedTemp = 1;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(sig, &removeTempAndStop);
-}
-
-void unwatchTemp() {
-    haveInterruptedTemp = 0;
 }
 
 } // namespace
@@ -72,33 +46,11 @@ int AnalyzeCommand::fail(const std::string& file, const std::string& reason) {
 bool AnalyzeCommand::openCsv() {
     if (toStdout(_options)) {
         _csv = stdout;
-    } else {
-        struct stat st;
-        if (::stat(_options.csvPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            errno = EISDIR;
-            return false;
-        }
-        _tempPath = _options.csvPath + ".XXXXXX";
-        const int fd = ::mkstemp(&_tempPath[0]);
-        if (fd < 0) {
-            _tempPath.clear();
-            return false;
-        }
-        watchTemp(_tempPath);
-        // mkstemp creates the file private; the finished CSV gets the usual permissions.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-        _csv = ::fdopen(fd, "w");
-        if (!_csv) {
-            ::close(fd);
-            ::unlink(_tempPath.c_str());
-            _tempPath.clear();
-            return false;
-        }
+        std::setvbuf(_csv, 0, _IOFBF, 1 << 16);
+        return true;
     }
-    std::setvbuf(_csv, 0, _IOFBF, 1 << 16);
-    return true;
+    _csv = _csvFile.open(_options.csvPath) ? _csvFile.stream() : 0;
+    return _csv != 0;
 }
 
 bool AnalyzeCommand::closeCsv() {
@@ -106,27 +58,13 @@ bool AnalyzeCommand::closeCsv() {
         _csv = 0;
         return std::fflush(stdout) == 0 && !std::ferror(stdout);
     }
-    const bool written = std::fflush(_csv) == 0 && !std::ferror(_csv);
-    const bool closed = std::fclose(_csv) == 0;
     _csv = 0;
-    const bool renamed = written && closed && std::rename(_tempPath.c_str(), _options.csvPath.c_str()) == 0;
-    const int error = errno;
-    if (!renamed)
-        ::unlink(_tempPath.c_str());
-    unwatchTemp();
-    _tempPath.clear();
-    errno = error;
-    return renamed;
+    return _csvFile.commit();
 }
 
 void AnalyzeCommand::discardCsv() {
-    if (_csv && _csv != stdout)
-        std::fclose(_csv);
     _csv = 0;
-    if (!_tempPath.empty())
-        ::unlink(_tempPath.c_str());
-    unwatchTemp();
-    _tempPath.clear();
+    _csvFile.discard();
 }
 
 int AnalyzeCommand::run() {
@@ -136,7 +74,7 @@ int AnalyzeCommand::run() {
 
     const std::string csvName = toStdout(_options) ? "standard output" : _options.csvPath;
     if (_options.csv && !openCsv())
-        return fail(csvName, std::string("cannot write (") + std::strerror(errno) + ")");
+        return fail(csvName, "cannot write (" + _csvFile.error() + ")");
 
     CsvWriter writer(_csv);
     if (_csv)
@@ -182,9 +120,15 @@ int AnalyzeCommand::run() {
             break;
     }
     progress.finish();
+    if (reader.truncated())
+        std::fprintf(stderr, "%s: warning: %s is cut short (%s); analysed up to the break\n", PROGRAM,
+                     _options.input.c_str(), reader.truncation().c_str());
 
     if (_options.csv && !closeCsv())
-        return fail(csvName, std::string("cannot write (") + std::strerror(errno) + ")");
+        return fail(csvName,
+                    "cannot write (" +
+                        (_csvFile.error().empty() ? std::string(std::strerror(errno)) : _csvFile.error()) +
+                        ")");
 
 #ifdef VERAXO_WITH_PNG
     if (report) {
@@ -196,7 +140,7 @@ int AnalyzeCommand::run() {
     }
 #endif
 
-    std::FILE* summary = toStdout(_options) ? stderr : stdout;
+    std::FILE* summary = toStdout(_options) || _csvFile.sameFileAs(STDOUT_FILENO) ? stderr : stdout;
     const long long frames = analysis.frames();
     std::fprintf(summary, "input: %s\n", _options.input.c_str());
     std::fprintf(summary, "duration: %.3f s (%lld samples at 8000 Hz)\n",

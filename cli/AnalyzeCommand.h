@@ -1,14 +1,14 @@
 #pragma once
 // One run of veraxo-analyze over an input: streams the file through the engine, writes the CSV, prints
-// the summary and returns the exit status (0 done, 1 input or output error). A CSV file is written
-// under a temporary name beside its destination and renamed only when complete, so a failed run leaves
-// no partial file behind; a CSV on standard output that fails part way is followed by an error message
-// and status 1.
+// the summary and returns the exit status (0 done, 1 input or output error). A CSV goes through
+// OutputFile, so a failed run leaves no partial file behind; a CSV on standard output that fails part
+// way is followed by an error message and status 1.
 
 #include <cstdio>
 #include <string>
 
 #include "AnalyzeOptions.h"
+#include "OutputFile.h"
 
 class AnalyzeCommand {
 public:
@@ -28,5 +28,5 @@ private:
 
     const AnalyzeOptions& _options;
     std::FILE* _csv;
-    std::string _tempPath;
+    OutputFile _csvFile;
 };

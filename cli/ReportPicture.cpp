@@ -3,21 +3,24 @@
 #include "ReportPicture.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
-#include <QSaveFile>
 
 #include "GraphView.h"
 #include "HeadlessContext.h"
 #include "ImageResources.h"
 #include "LieIndicator.h"
+#include "OutputFile.h"
 #include "SpectrumHistory.h"
 #include "SpectrumRenderer.h"
 
@@ -198,9 +201,11 @@ bool ReportPicture::draw(const std::string& path, std::string& warning, std::str
     static char name[] = "veraxo-analyze";
     static char* argv[] = {name, nullptr};
     if (!QCoreApplication::instance()) {
-        // The report never shows a window: no display server is needed.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The report never shows a window, so it needs no display: the user's platform choice (a
+        // display that is absent, a plug-in that does not load) would only make Qt abort. The relief
+        // draws on its own EGL context, which the offscreen platform does not touch.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_OFFSCREEN_NO_GLX", "1");
         app.reset(new QApplication(argc, argv));
     }
 
@@ -329,10 +334,19 @@ bool ReportPicture::draw(const std::string& path, std::string& warning, std::str
     graph.render(&p, QPoint(side, liveTop + 98));
     p.end();
 
-    // Written under a temporary name and renamed when complete: a failed run leaves no partial file.
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
-        error = "cannot write the picture (" + file.errorString().toStdString() + ")";
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) {
+        error = "cannot encode the picture as PNG";
+        return false;
+    }
+    OutputFile file;
+    if (!file.open(path) ||
+        std::fwrite(png.constData(), 1, static_cast<std::size_t>(png.size()), file.stream()) !=
+            static_cast<std::size_t>(png.size()) ||
+        !file.commit()) {
+        error = "cannot write the picture (" +
+                (file.error().empty() ? std::string(std::strerror(errno)) : file.error()) + ")";
         return false;
     }
     return true;

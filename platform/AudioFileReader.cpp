@@ -1,8 +1,8 @@
 // The file is decoded in chunks of CHUNK_FRAMES frames. A 16-bit mono 8000 Hz source is read straight
 // as shorts; anything else goes through floats (libsndfile's normalisation by 32768), a mono mix, the
 // sample-rate converter when the rate differs, and back to 16 bits with rounding to nearest and
-// clipping. A WAV whose header announces more audio than the file holds is refused as truncated rather
-// than analysed in part.
+// clipping. A cut-short input is read up to its break: the shortfall is noted once, when it is known,
+// and the samples before it are handed out as usual.
 
 #include "AudioFileReader.h"
 
@@ -78,14 +78,26 @@ bool endsWithRaw(const std::string& path) {
     return tail == ".raw";
 }
 
+// A frame count this large is libsndfile's "unknown length" (a stream it cannot measure).
+const long long UNKNOWN_FRAMES = 1LL << 60;
+
+// A data size of 0xFFFFFFFF is the placeholder of a recorder that streams and never comes back to
+// write the size: it declares no length.
+const long long STREAMING_SIZE = 0xFFFFFFFFLL;
+
 // libsndfile opens a WAV cut short without complaint and notes "data : <declared> (should be
-// <actual>)" in its log; a smaller actual size means audio is missing.
-bool logShowsTruncation(SNDFILE* file, long long& declared, long long& actual) {
+// <actual>)" in its log; a smaller actual size means audio is missing. streaming tells whether the
+// header gave the streaming placeholder instead of a size.
+bool logShowsTruncation(SNDFILE* file, long long& declared, long long& actual, bool& streaming) {
     char log[8192];
     log[0] = 0;
     sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+    streaming = false;
     for (const char* line = log; line && *line;) {
-        if (std::sscanf(line, "data : %lld (should be %lld)", &declared, &actual) == 2 && actual < declared)
+        const int fields = std::sscanf(line, "data : %lld (should be %lld)", &declared, &actual);
+        if (fields >= 1 && declared == STREAMING_SIZE)
+            streaming = true;
+        else if (fields == 2 && actual < declared)
             return true;
         line = std::strchr(line, '\n');
         if (line)
@@ -109,7 +121,8 @@ short toShort(float x) {
 
 AudioFileReader::AudioFileReader()
     : _file(0), _fd(-1), _resampler(0), _memory{0, 0, 0}, _sourceRate(0), _sourceChannels(0),
-      _sourceFrames(0), _passThrough(false), _sourceDone(false), _failed(false), _pendingPos(0) {}
+      _sourceFrames(0), _declaredFrames(0), _decodedFrames(0), _missingFrames(0), _passThrough(false),
+      _sourceDone(false), _failed(false), _pendingPos(0) {}
 
 AudioFileReader::~AudioFileReader() {
     close();
@@ -129,6 +142,10 @@ void AudioFileReader::close() {
     _sourceRate = 0;
     _sourceChannels = 0;
     _sourceFrames = 0;
+    _declaredFrames = 0;
+    _decodedFrames = 0;
+    _missingFrames = 0;
+    _truncation.clear();
     _passThrough = false;
     _sourceDone = false;
     _failed = false;
@@ -191,13 +208,19 @@ bool AudioFileReader::finishOpen(const SF_INFO& info, bool headerless) {
     const double ratio = static_cast<double>(OUTPUT_RATE) / _sourceRate;
     if (_sourceRate != OUTPUT_RATE && !src_is_valid_ratio(ratio))
         return fail("unsupported sample rate " + std::to_string(_sourceRate) + " Hz");
-    long long declared = 0;
-    long long actual = 0;
-    if (!headerless && logShowsTruncation(_file, declared, actual))
-        return fail("truncated: the header announces " + std::to_string(declared) +
-                    " bytes of audio, the file holds " + std::to_string(actual));
     if (_sourceFrames <= 0)
         return fail("empty: no audio frames");
+    long long declared = 0;
+    long long actual = 0;
+    bool streaming = false;
+    const bool cut = !headerless && logShowsTruncation(_file, declared, actual, streaming);
+    _declaredFrames = streaming ? UNKNOWN_FRAMES : _sourceFrames;
+    if (cut) {
+        _truncation = "the header announces " + std::to_string(declared) +
+                      " bytes of audio, the file holds " + std::to_string(actual);
+        const long long bytesPerFrame = actual / _sourceFrames;
+        _missingFrames = bytesPerFrame > 0 ? (declared - actual) / bytesPerFrame : 0;
+    }
 
     _passThrough = _sourceChannels == 1 && _sourceRate == OUTPUT_RATE &&
                    (format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
@@ -230,19 +253,48 @@ int AudioFileReader::read(short* out, int maxSamples) {
     }
     if (maxSamples <= 0)
         return 0;
-    int got;
+    int got = 0;
     if (_passThrough) {
-        got = static_cast<int>(sf_read_short(_file, out, maxSamples));
+        const sf_count_t frames = _sourceDone ? 0 : sf_read_short(_file, out, maxSamples);
+        got = frames > 0 ? static_cast<int>(frames) : 0;
+        _decodedFrames += got;
+        if (got == 0 && !_sourceDone) {
+            _sourceDone = true;
+            sourceEnded();
+        }
     } else {
         got = readConverted(out, maxSamples);
     }
     if (_failed)
         return -1;
-    if (got < 0 || (got == 0 && sf_error(_file) != SF_ERR_NO_ERROR)) {
-        _error = std::string("read error (") + sf_strerror(_file) + ")";
-        return -1;
-    }
     return got;
+}
+
+// The source gave no more frames: the end, a break noted as truncation, or, when not one frame could
+// be decoded, a read error.
+bool AudioFileReader::sourceEnded() {
+    const bool known = _declaredFrames < UNKNOWN_FRAMES;
+    const bool complete = known && _decodedFrames >= _declaredFrames;
+    if (sf_error(_file) != SF_ERR_NO_ERROR && !complete) {
+        if (_decodedFrames == 0) {
+            _error = std::string("read error (") + sf_strerror(_file) + ")";
+            _failed = true;
+            return false;
+        }
+        if (_truncation.empty()) {
+            _truncation = "decoding stopped after " + std::to_string(_decodedFrames) +
+                          (known ? " of " + std::to_string(_declaredFrames) : std::string()) + " frames (" +
+                          sf_strerror(_file) + ")";
+            _missingFrames = known ? _declaredFrames - _decodedFrames : 0;
+        }
+        return true;
+    }
+    if (!complete && known && _truncation.empty()) {
+        _truncation = "only " + std::to_string(_decodedFrames) + " of the " +
+                      std::to_string(_declaredFrames) + " frames the header declares were decoded";
+        _missingFrames = _declaredFrames - _decodedFrames;
+    }
+    return true;
 }
 
 int AudioFileReader::readConverted(short* out, int maxSamples) {
@@ -266,8 +318,12 @@ bool AudioFileReader::fillPending() {
             return false;
         const sf_count_t frames = sf_readf_float(_file, _frames.data(), CHUNK_FRAMES);
         const int got = frames > 0 ? static_cast<int>(frames) : 0;
-        if (got == 0)
+        _decodedFrames += got;
+        if (got == 0) {
             _sourceDone = true;
+            if (!sourceEnded())
+                return false;
+        }
         const int channels = _sourceChannels;
         for (int i = 0; i < got; ++i) {
             const float* frame = &_frames[static_cast<std::size_t>(i) * channels];

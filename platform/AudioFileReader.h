@@ -7,6 +7,10 @@
 //
 // Memory stays flat: the file is read in chunks of a fixed size, whatever its length. Failures leave a
 // short reason in errorText() ("no such file", "is a directory", "empty file", ...).
+//
+// A recording cut short is read up to where it breaks, not refused: a header announcing more audio than
+// the file holds, a decoder error after some audio, or fewer frames at the end than the header declares
+// (a damaged stream, a file shrinking while read) end the input there and mark it truncated().
 
 #include <cstddef>
 #include <string>
@@ -43,6 +47,14 @@ public:
     // Samples the whole input should give at 8000 Hz (exact unless the rate is converted).
     long long expectedSamples() const;
 
+    // True once the input is known to end before its header said it would; a header announcing more
+    // than the file holds is known at open, a short or broken stream when reading reaches its end.
+    bool truncated() const { return !_truncation.empty(); }
+    // What is missing, in a few words ("only 4096 of the 16000 frames the header declares were decoded").
+    const std::string& truncation() const { return _truncation; }
+    // Source frames declared but not delivered (an estimate for a header's byte count; 0 when complete).
+    long long missingFrames() const { return _missingFrames; }
+
     // Virtual I/O state for input held in memory; public only for libsndfile's callbacks.
     struct MemoryInput {
         const unsigned char* data;
@@ -55,6 +67,7 @@ private:
     bool fail(const std::string& reason);
     bool fillPending();
     int readConverted(short* out, int maxSamples);
+    bool sourceEnded();
 
     SNDFILE* _file;
     int _fd;
@@ -64,6 +77,11 @@ private:
     int _sourceRate;
     int _sourceChannels;
     long long _sourceFrames;
+    // What the end of the stream is checked against; unknown for a streamed header.
+    long long _declaredFrames;
+    long long _decodedFrames;
+    long long _missingFrames;
+    std::string _truncation;
     bool _passThrough;
     bool _sourceDone;
     bool _failed;

@@ -5,6 +5,7 @@
 #include "platform/FileAudioUnit.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -129,8 +130,14 @@ void FileAudioUnit::readAhead() {
         for (int i = 0; i < got; ++i)
             _ring[size_t((tail + i) % ringSize)] = _readChunk[size_t(i)];
         _tail.store(tail + got, std::memory_order_release);
-        if (got == 0)
+        if (got == 0) {
+            if (_reader.truncated()) {
+                _warning = "the recording \"" + _path + "\" is cut short (" + _reader.truncation() +
+                           "); analysed up to the break";
+                std::fprintf(stderr, "veraxo: warning: %s\n", _warning.c_str());
+            }
             _endOfInput.store(true, std::memory_order_release);
+        }
     }
 }
 

@@ -3,8 +3,9 @@
 // ahead (any format the shared reader knows, as 16-bit mono 8000 Hz) into a ring; the audio thread takes
 // fixed blocks from the ring and runs the input callback for each, either paced in real time against
 // absolute deadlines (so it never drifts) or as fast as the consumer takes them. Only the reader thread
-// touches the disk. The input ends quietly at the end of the file; a read error mid-way is reported as a
-// device failure. The capture rate must be 8000 Hz, the rate the reader delivers.
+// touches the disk. The input ends quietly at the end of the file; a recording cut short ends at its
+// break with one warning line on standard error; a read error before any audio is reported as a device
+// failure. The capture rate must be 8000 Hz, the rate the reader delivers.
 
 #include <atomic>
 #include <string>
@@ -36,6 +37,8 @@ public:
     // True once every sample of the file has been delivered.
     bool finished() const { return _finished.load(std::memory_order_acquire); }
     long long samplesDelivered() const { return _delivered.load(std::memory_order_acquire); }
+    // Once finished(): empty, or a sentence saying that the recording was cut short and what is missing.
+    const std::string& warning() const { return _warning; }
 
 private:
     static OSStatus makeInstance(void* context, AudioUnit* out);
@@ -45,6 +48,7 @@ private:
     int takeBlock();
 
     std::string _path;
+    std::string _warning;
     Pacing _pacing;
     int _blockFrames;
     AudioFileReader _reader;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -12,10 +13,14 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "VeraxoEngine.h"
 
@@ -54,11 +59,12 @@ struct Outcome {
     std::string err;
 };
 
-Outcome analyze(const TempDir& dir, const std::string& args) {
+// shell goes before the program: environment settings, or shell commands ending in "exec ".
+Outcome analyze(const TempDir& dir, const std::string& args, const std::string& shell = "") {
     const std::string out = dir.file("stdout.txt");
     const std::string err = dir.file("stderr.txt");
     const std::string command =
-        std::string("'") + VERAXO_ANALYZE + "' " + args + " >'" + out + "' 2>'" + err + "'";
+        shell + std::string("'") + VERAXO_ANALYZE + "' " + args + " >'" + out + "' 2>'" + err + "'";
     const int raw = std::system(command.c_str());
     Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
     fs::remove(out);
@@ -203,7 +209,6 @@ TEST(VeraxoAnalyze, BadInputFailsWithOneLineNamingTheFile) {
     const std::string wav = slurp(dir.file("good.wav"));
     std::ofstream(dir.file("empty.wav")).close();
     std::ofstream(dir.file("notes.txt")) << "this is not sound\n";
-    std::ofstream(dir.file("truncated.wav"), std::ios::binary) << wav.substr(0, wav.size() / 3);
     writeWav(dir.file("silent.wav"), std::vector<short>());
     fs::create_directory(dir.file("folder"));
     std::ofstream(dir.file("out.csv")) << "previous contents\n";
@@ -211,9 +216,11 @@ TEST(VeraxoAnalyze, BadInputFailsWithOneLineNamingTheFile) {
     const struct {
         std::string name;
         std::string reason;
-    } cases[] = {{"missing.wav", "no such file"},    {"folder", "is a directory"},
-                 {"empty.wav", "empty file"},        {"truncated.wav", "truncated"},
-                 {"notes.txt", "not an audio file"}, {"silent.wav", "no audio frames"}};
+    } cases[] = {{"missing.wav", "no such file"},
+                 {"folder", "is a directory"},
+                 {"empty.wav", "empty file"},
+                 {"notes.txt", "not an audio file"},
+                 {"silent.wav", "no audio frames"}};
     for (const auto& c : cases) {
         const std::string path = dir.file(c.name);
         const Outcome r = analyze(dir, "--csv " + quoted(dir.file("out.csv")) + " " + quoted(path));
@@ -227,7 +234,7 @@ TEST(VeraxoAnalyze, BadInputFailsWithOneLineNamingTheFile) {
     // The old CSV is untouched and no temporary file is left behind.
     EXPECT_EQ(slurp(dir.file("out.csv")), "previous contents\n");
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"empty.wav", "folder", "good.wav", "notes.txt",
-                                                     "out.csv", "silent.wav", "truncated.wav"}));
+                                                     "out.csv", "silent.wav"}));
 
     const Outcome unwritable =
         analyze(dir, "--csv " + quoted(dir.file("none/out.csv")) + " " + quoted(dir.file("good.wav")));
@@ -239,6 +246,180 @@ TEST(VeraxoAnalyze, BadInputFailsWithOneLineNamingTheFile) {
     EXPECT_EQ(ontoFolder.status, 1);
     EXPECT_NE(ontoFolder.err.find("Is a directory"), std::string::npos) << ontoFolder.err;
 }
+
+// A recording cut short (a header announcing more than the file holds, a FLAC damaged part-way) is
+// analysed up to the break: exit 0, one warning line naming the file and what is missing, and the rows
+// of the part that survives.
+TEST(VeraxoAnalyze, CutShortRecordingsAreAnalysedUpToTheBreakWithOneWarning) {
+    TempDir dir;
+    const std::vector<short> x = speechLike(128 * 200);
+    writeWav(dir.file("full.wav"), x);
+    const std::string wav = slurp(dir.file("full.wav"));
+    const int kept = 128 * 80 + 25;
+    std::ofstream(dir.file("cut.wav"), std::ios::binary) << wav.substr(0, 44 + 2 * kept);
+    writeWav(dir.file("part.wav"), std::vector<short>(x.begin(), x.begin() + kept));
+    const Outcome part = analyze(dir, "--csv - " + quoted(dir.file("part.wav")));
+    ASSERT_EQ(part.status, 0) << part.err;
+
+    const Outcome cut =
+        analyze(dir, "--csv " + quoted(dir.file("cut.csv")) + " " + quoted(dir.file("cut.wav")));
+    EXPECT_EQ(cut.status, 0);
+    EXPECT_EQ(cut.err, "veraxo-analyze: warning: " + dir.file("cut.wav") +
+                           " is cut short (the header announces 51200 bytes of audio, the file holds 20530); "
+                           "analysed up to the break\n");
+    EXPECT_TRUE(slurp(dir.file("cut.csv")) == part.out);
+    EXPECT_NE(cut.out.find("frames: 80\n"), std::string::npos) << cut.out;
+
+    SF_INFO info = {};
+    info.samplerate = 8000;
+    info.channels = 1;
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(dir.file("full.flac").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    sf_write_short(f, x.data(), static_cast<sf_count_t>(x.size()));
+    sf_close(f);
+    std::string flac = slurp(dir.file("full.flac"));
+    for (std::size_t i = flac.size() / 2; i < flac.size(); ++i)
+        flac[i] = static_cast<char>(i * 7919 >> 3);
+    std::ofstream(dir.file("damaged.flac"), std::ios::binary) << flac;
+    const Outcome full = analyze(dir, "--csv - " + quoted(dir.file("full.wav")));
+    const Outcome damaged = analyze(dir, "--csv - " + quoted(dir.file("damaged.flac")));
+    EXPECT_EQ(damaged.status, 0);
+    const std::vector<std::string> err = lines(damaged.err);
+    ASSERT_FALSE(err.empty());
+    EXPECT_EQ(err[0].rfind("veraxo-analyze: warning: " + dir.file("damaged.flac") + " is cut short (", 0), 0u)
+        << err[0];
+    EXPECT_NE(err[0].find("of 25600 frames"), std::string::npos) << err[0];
+    EXPECT_EQ(err.size(), lines(full.err).size() + 1);
+    const std::vector<std::string> rows = lines(damaged.out);
+    const std::vector<std::string> fullRows = lines(full.out);
+    ASSERT_GT(rows.size(), 50u);
+    ASSERT_LT(rows.size(), fullRows.size());
+    EXPECT_TRUE(std::equal(rows.begin(), rows.begin() + 50, fullRows.begin()));
+}
+
+// Where --csv and --png write: through a symlink, into a FIFO, a device or an open descriptor, over a
+// regular file keeping its mode; never over a file the user may not write (a read-only file, also for
+// the superuser), never replacing a device, never leaving a partial file when the disk fills.
+TEST(VeraxoAnalyze, OutputPathsAreWrittenWhereTheyPoint) {
+    TempDir dir;
+    writeWav(dir.file("in.wav"), speechLike(128 * 100));
+    const std::string in = " " + quoted(dir.file("in.wav"));
+    const Outcome reference = analyze(dir, "--csv -" + in);
+    ASSERT_EQ(reference.status, 0) << reference.err;
+    const std::string csv = reference.out;
+    const auto mode = [](const std::string& path) {
+        struct stat st;
+        return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0u;
+    };
+
+    std::ofstream(dir.file("target.csv")) << "old\n";
+    fs::create_symlink("target.csv", dir.file("link.csv"));
+    fs::create_symlink("new.csv", dir.file("dangling.csv"));
+    for (const char* link : {"link.csv", "dangling.csv"}) {
+        const Outcome r = analyze(dir, "--csv " + quoted(dir.file(link)) + in);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(S_ISLNK(mode(dir.file(link)))) << link;
+    }
+    EXPECT_TRUE(slurp(dir.file("target.csv")) == csv);
+    EXPECT_TRUE(slurp(dir.file("new.csv")) == csv);
+
+    std::ofstream(dir.file("private.csv")) << "old\n";
+    ::chmod(dir.file("private.csv").c_str(), 0640);
+    EXPECT_EQ(analyze(dir, "--csv " + quoted(dir.file("private.csv")) + in).status, 0);
+    EXPECT_TRUE(slurp(dir.file("private.csv")) == csv);
+    EXPECT_EQ(mode(dir.file("private.csv")) & 07777, 0640u);
+
+    std::ofstream(dir.file("readonly.csv")) << "old\n";
+    ::chmod(dir.file("readonly.csv").c_str(), 0444);
+    std::vector<std::string> refused = {"--csv"};
+#ifdef VERAXO_WITH_PNG
+    refused.push_back("--png");
+#endif
+    for (const std::string& option : refused) {
+        const Outcome r = analyze(dir, option + " " + quoted(dir.file("readonly.csv")) + in);
+        EXPECT_EQ(r.status, 1) << option;
+        EXPECT_EQ(lines(r.err).size(), 1u) << r.err;
+        EXPECT_NE(r.err.find(dir.file("readonly.csv") + ": cannot write"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("(Permission denied)"), std::string::npos) << r.err;
+        EXPECT_EQ(slurp(dir.file("readonly.csv")), "old\n");
+        EXPECT_EQ(mode(dir.file("readonly.csv")) & 07777, 0444u);
+    }
+
+    // A FIFO's reader gets the whole output, and the FIFO stays.
+    const std::string fifo = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::string> options = {"--csv"};
+#ifdef VERAXO_WITH_PNG
+    options.push_back("--png");
+#endif
+    for (const std::string& option : options) {
+        std::string received;
+        std::thread reader([&] { received = slurp(fifo); });
+        const Outcome r = analyze(dir, option + " " + quoted(fifo) + in);
+        reader.join();
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(S_ISFIFO(mode(fifo))) << option;
+        if (option == "--csv")
+            EXPECT_TRUE(received == csv);
+        else
+            EXPECT_EQ(received.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    }
+
+    // Open descriptors are written as they stand (appending here); devices are written into, not replaced.
+    std::ofstream(dir.file("fd3.csv")) << "head\n";
+    EXPECT_EQ(analyze(dir, "--csv /dev/fd/3" + in + " 3>>" + quoted(dir.file("fd3.csv"))).status, 0);
+    EXPECT_TRUE(slurp(dir.file("fd3.csv")) == "head\n" + csv);
+    const Outcome toStdout = analyze(dir, "--csv /dev/stdout" + in);
+    EXPECT_EQ(toStdout.status, 0) << toStdout.err;
+    EXPECT_TRUE(toStdout.out == csv);
+    EXPECT_EQ(toStdout.err, reference.err);
+    EXPECT_EQ(analyze(dir, "--csv /dev/null" + in).status, 0);
+    const bool nullKept = S_ISCHR(mode("/dev/null"));
+    EXPECT_TRUE(nullKept);
+    // Should the superuser's run have replaced it, the machine gets its device back.
+    if (!nullKept && ::geteuid() == 0 && ::mknod("/dev/null.restored", S_IFCHR | 0666, makedev(1, 3)) == 0 &&
+        ::chmod("/dev/null.restored", 0666) == 0)
+        std::rename("/dev/null.restored", "/dev/null");
+    const Outcome full = analyze(dir, "--csv /dev/full" + in);
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "veraxo-analyze: /dev/full: cannot write (No space left on device)\n");
+    EXPECT_TRUE(S_ISCHR(mode("/dev/full")));
+
+    // No room for the whole file (a file size limit stands in for a full disk): the old file stays.
+    std::ofstream(dir.file("limited.csv")) << "old\n";
+    const Outcome limited =
+        analyze(dir, "--csv " + quoted(dir.file("limited.csv")) + in, "trap '' XFSZ; ulimit -f 20; exec ");
+    EXPECT_EQ(limited.status, 1);
+    EXPECT_EQ(limited.err,
+              "veraxo-analyze: " + dir.file("limited.csv") + ": cannot write (File too large)\n");
+    EXPECT_EQ(slurp(dir.file("limited.csv")), "old\n");
+
+    // Nothing else was made: no temporary file is left anywhere.
+    EXPECT_EQ(dir.names(),
+              (std::vector<std::string>{"dangling.csv", "fd3.csv", "in.wav", "limited.csv", "link.csv",
+                                        "new.csv", "pipe", "private.csv", "readonly.csv", "target.csv"}));
+}
+
+#ifdef VERAXO_WITH_PNG
+// The report picture depends on no display: whatever platform the environment names, present or not,
+// the picture is drawn and standard error holds only the program's own lines.
+TEST(VeraxoAnalyze, ReportPictureNeedsNoDisplay) {
+    TempDir dir;
+    writeWav(dir.file("in.wav"), speechLike(128 * 40));
+    for (const char* environment :
+         {"env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb ",
+          "env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=wayland ", "QT_QPA_PLATFORM='nosuch;minimal' "}) {
+        const Outcome r = analyze(
+            dir, "--png " + quoted(dir.file("x.png")) + " " + quoted(dir.file("in.wav")), environment);
+        EXPECT_EQ(r.status, 0) << environment << r.err;
+        for (const std::string& line : lines(r.err))
+            EXPECT_EQ(line.rfind("veraxo-analyze: ", 0), 0u) << environment << line;
+        EXPECT_EQ(slurp(dir.file("x.png")).substr(0, 4), "\x89PNG") << environment;
+        fs::remove(dir.file("x.png"));
+    }
+}
+#endif
 
 TEST(VeraxoAnalyze, UsageErrorsExitWith2AndShowTheUsage) {
     TempDir dir;

@@ -1,8 +1,9 @@
 // The file path of the command-line analysis: arbitrary bytes opened through libsndfile's virtual I/O
 // (or as headerless 16-bit input), mixed to mono, resampled and converted to 16 bits, then analysed.
 // A refused input must say why and read nothing; an accepted one must read the same samples whatever
-// the chunk size asked for, and headerless bytes must come back sample for sample. The engine's
-// outputs keep their lengths and stay finite. Reading stops after a fixed number of samples, because a
+// the chunk size asked for, and headerless bytes must come back sample for sample. Read to its end, an
+// input gives every frame its header declares unless it is marked truncated, with what is missing. The
+// engine's outputs keep their lengths and stay finite. Reading stops after a fixed number of samples, because a
 // few bytes at a very low rate can stand for minutes of audio.
 
 #include <algorithm>
@@ -98,12 +99,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     "headerless input passes through unchanged");
     }
 
+    // Decoded against declared: a shortfall is never passed off as a complete input.
+    if (endA == READ_ENDED) {
+        require(reader.truncated() == !reader.truncation().empty(), "a truncation says what is missing");
+        require(reader.missingFrames() >= 0, "missing frames not negative");
+        if (!reader.truncated()) {
+            const long long expected = reader.expectedSamples();
+            const double ratio = static_cast<double>(AudioFileReader::OUTPUT_RATE) / reader.sourceRate();
+            // Rate conversion may round the length by a few output samples per source frame.
+            const long long slack = reader.sourceRate() == AudioFileReader::OUTPUT_RATE
+                                        ? 0
+                                        : static_cast<long long>(std::ceil(ratio)) + 2;
+            require(static_cast<long long>(first.size()) + slack >= expected,
+                    "every declared frame decoded unless marked truncated");
+        }
+    }
+
     AudioFileReader again;
     require(again.openMemory(file, fileSize, raw), "the same bytes open twice");
     std::vector<short> second;
     const ReadEnd endB = readAll(again, chunkB, second, nullptr);
-    if (endA == READ_ENDED && endB == READ_ENDED)
+    if (endA == READ_ENDED && endB == READ_ENDED) {
         require(first == second, "samples independent of the chunk size");
+        require(reader.truncated() == again.truncated(), "truncation independent of the chunk size");
+    }
     if (endA != READ_FAILED && endB != READ_FAILED) {
         const std::size_t common = first.size() < second.size() ? first.size() : second.size();
         require(std::equal(first.begin(), first.begin() + common, second.begin()),

@@ -3,7 +3,8 @@
 // finite value delivered before the spectrum of the same frame, and one frame per completed 128-sample
 // hop after every call. A second engine takes the same stream in one block; both must agree bit for
 // bit, since the output may not depend on how the samples are split. Only an empty block may raise an
-// assertion report.
+// assertion report. Streams run up to 128 frames, past the voice detector's 64-frame history, so its
+// ring wraps; one kind of block is long enough to cross it in a single call.
 
 #include <cmath>
 #include <cstdint>
@@ -19,7 +20,7 @@ namespace {
 
 const int HOP = 128;
 const int SPECTRUM_LEN = 32;
-const std::size_t MAX_SAMPLES = 1 << 13;
+const std::size_t MAX_SAMPLES = 1 << 14;
 
 class Collector {
 public:
@@ -74,7 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < blockCount && total < MAX_SAMPLES; ++i) {
         const std::uint8_t kind = in.byte();
         std::size_t n = kind < 16 ? 0 : in.word() % 1024;
-        if (kind >= 240)
+        if (kind >= 248)
+            n = 8192 + n * 8;
+        else if (kind >= 240)
             n *= 8;
         if (n > MAX_SAMPLES - total)
             n = MAX_SAMPLES - total;

@@ -150,6 +150,31 @@ TEST_F(FileAudioUnitTest, UnreadableFileFailsInitializeWithAReason) {
     EXPECT_TRUE(unit.dispose());
 }
 
+// A recording whose header announces more than the file holds plays up to the break and ends normally,
+// with one warning line on standard error naming the file and what is missing.
+TEST_F(FileAudioUnitTest, CutShortRecordingPlaysUpToTheBreakWithAWarning) {
+    const std::vector<short> signal = testSignal(24000);
+    files.push_back(writeWav(signal, "cut"));
+    ASSERT_EQ(truncate(files.back().c_str(), 44 + 2 * 10000), 0);
+    FileAudioUnit::setSource(files.back(), FileAudioUnit::AS_FAST_AS_POSSIBLE, 256);
+    prepare();
+    ASSERT_TRUE(unit.initialize()) << unit.lastErrorReason();
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(unit.start());
+    const bool finished = waitFinished(20.0);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(finished);
+    EXPECT_TRUE(unit.stop());
+    EXPECT_NE(unit.state, VoiceUnit::STATE_FAILED);
+    const std::string expected = "the recording \"" + files.back() +
+                                 "\" is cut short (the header announces 48000 bytes of audio, the file holds "
+                                 "20000); analysed up to the break";
+    EXPECT_EQ(file()->warning(), expected);
+    EXPECT_EQ(err, "veraxo: warning: " + expected + "\n");
+    std::lock_guard<std::mutex> lock(collector.mutex);
+    EXPECT_EQ(collector.samples, std::vector<short>(signal.begin(), signal.begin() + 10000));
+}
+
 TEST_F(FileAudioUnitTest, OtherCaptureRatesAreRefused) {
     files.push_back(writeWav(testSignal(100), "rate"));
     FileAudioUnit::setSource(files.back());

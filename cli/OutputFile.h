@@ -1,0 +1,54 @@
+#pragma once
+// An output file of veraxo-analyze (a CSV, a report picture) written the way the user means the path:
+// - a symbolic link is followed, and what it points to is written;
+// - a FIFO, a character device (/dev/null, a terminal) or an open descriptor named as /dev/fd/N,
+//   /dev/stdout, /proc/self/fd/N is written straight into, as the shell's redirection would;
+// - a regular file or a new path gets a temporary file beside it that is renamed over the path only
+//   once complete, so a failed or interrupted run never leaves a partial file passed off as complete.
+//   An existing file keeps its mode (and owner, where allowed).
+// A file the user may not write is refused before anything is written, by its mode bits for the
+// superuser too (a read-only file stays read-only). Directories, block devices and sockets are refused.
+// Reasons are short phrases for "cannot write (...)".
+
+#include <cstdio>
+#include <string>
+
+class OutputFile {
+public:
+    OutputFile();
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // False with the reason in error().
+    bool open(const std::string& path);
+    // The buffered stream to write to; null unless open.
+    std::FILE* stream() const { return _stream; }
+    // Flushes and closes; a temporary file is renamed over the path. False with the reason in error(),
+    // and then no temporary is left behind.
+    bool commit();
+    // Abandons the output: a temporary file is removed; what went into a FIFO or device stays sent.
+    void discard();
+    // True when the path is written in place (FIFO, device, open descriptor), not replaced.
+    bool inPlace() const { return _inPlace; }
+    // True when the output goes into the very file the descriptor is open on (e.g. /dev/stdout
+    // naming standard output), so other text must not go there. Holds from open() on.
+    bool sameFileAs(int fd) const;
+
+    const std::string& error() const { return _error; }
+
+private:
+    bool fail(int error);
+    bool fail(const std::string& reason);
+    bool attach(int fd);
+
+    std::FILE* _stream;
+    std::string _target;
+    std::string _tempPath;
+    std::string _error;
+    bool _inPlace;
+    int _tempSlot;
+    // The written file's identity, for sameFileAs().
+    unsigned long long _device;
+    unsigned long long _inode;
+};
