@@ -121,9 +121,12 @@ private:
 
     void processFrame() {
         // Transform: windowed frame, bit reversal, radix-2 butterflies, absolute real parts.
-        std::vector<float> re(FRAME), im(FRAME, 0.0f);
-        for (int i = 0; i < FRAME; ++i)
+        std::vector<float>& re = _re;
+        std::vector<float>& im = _im;
+        for (int i = 0; i < FRAME; ++i) {
             re[i] = _frame[i] * _window[i];
+            im[i] = 0.0f;
+        }
         for (int i = 1, j = 0; i < FRAME - 1; ++i) {
             int k = FRAME / 2;
             while (k <= j) {
@@ -150,14 +153,14 @@ private:
                 }
             }
         }
-        std::vector<float> spectrum(HOP);
+        std::vector<float>& spectrum = _spectrum;
         for (int i = 0; i < HOP; ++i) {
             const float raw = std::fabs(re[i]);
             spectrum[i] = (raw + _previousRaw[i]) * 0.5f;
             _previousRaw[i] = raw;
         }
 
-        std::vector<float> bands(BANDS);
+        std::vector<float>& bands = _bandValues;
         for (int b = 0; b < BANDS; ++b) {
             float v = 0.0f;
             for (int j = 0; j < _bands[b].length; ++j)
@@ -226,6 +229,9 @@ private:
     std::vector<float> _window;
     std::vector<float> _sin, _cos;
     std::vector<float> _frame, _nextFrame, _previousRaw;
+    // Work areas of one frame.
+    std::vector<float> _re = std::vector<float>(FRAME), _im = std::vector<float>(FRAME);
+    std::vector<float> _spectrum = std::vector<float>(HOP), _bandValues = std::vector<float>(BANDS);
     int _pos;
     std::vector<Band> _bands;
     std::vector<float> _detectWindow;
