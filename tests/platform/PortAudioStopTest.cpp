@@ -44,6 +44,8 @@ bool captureSome(Counter& counter, long n) {
 }
 
 TEST(PortAudioStop, ARequestedStopReportsNoFailureAndCaptureResumes) {
+    if (access("/usr/share/alsa/alsa.conf", R_OK) != 0)
+        GTEST_SKIP() << "no ALSA configuration to build the null device on";
     char config[] = "/tmp/veraxo-alsa-null-XXXXXX";
     const int fd = mkstemp(config);
     ASSERT_GE(fd, 0);
