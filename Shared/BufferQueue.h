@@ -38,6 +38,21 @@ public:
         return buffer;
     }
 
+    // Set-up only: fills the pool with as many buffers as can be out of it at once (every queued one, one
+    // being filled, one being delivered), each able to hold `samples`, and gives both lists room for
+    // them, so that neither getEmpty, addFull nor addEmpty allocates afterwards.
+    void prime(int samples) {
+        Lock lock(mutex);
+        const int count = maxFullBuffers + 2;
+        fullBuffers.reserve(count);
+        emptyBuffers.reserve(count);
+        while (emptyBuffers.size() < count) {
+            brel::auto_ptr<brel::array<T>> buffer(new brel::array<T>());
+            buffer->reserve(samples);
+            emptyBuffers.insert(0, buffer);
+        }
+    }
+
     // Takes ownership of the buffer.
     void addEmpty(brel::auto_ptr<brel::array<T>>& buffer) {
         Lock lock(mutex);

@@ -16,6 +16,11 @@
 
 using namespace platform;
 
+namespace {
+// The largest period the platform hands the input callback; a longer one grows its blocks once.
+const int MAX_FRAMES_PER_SLICE = 4096;
+} // namespace
+
 const char* VoiceUnit::Properties::SAMPLING_RATE = "SAMPLING_RATE";
 const char* VoiceUnit::Properties::THREAD_SEPARATION = "THREAD_SEPARATION";
 const char* VoiceUnit::Properties::PLAY_BUFFER_CAPACITY = "PLAY_BUFFER_CAPACITY";
@@ -70,6 +75,8 @@ bool VoiceUnit::initialize() {
     }
     runLoopSource = localPort->createRunLoopSource();
     RunLoop::current()->addSource(runLoopSource);
+    // However far the consumer falls behind, the audio thread then finds a block in the pool.
+    bufferQueue.prime(MAX_FRAMES_PER_SLICE);
     return state == STATE_INITIALIZED;
 }
 
@@ -241,8 +248,10 @@ OSStatus VoiceUnit::inputCallback(void* inRefCon, AudioUnitRenderActionFlags* io
         block->size() > 0)
         std::memset(block->data(), 0, sizeof(short) * static_cast<unsigned long>(block->size()));
 
-    // A refused block stays with `block` and is freed on return: the newest block is the one lost.
+    // A refused block stays with `block` and goes back to the pool: the newest block is the one lost.
     const int waiting = unit->bufferQueue.addFull(block);
+    if (block.get() != 0)
+        unit->bufferQueue.addEmpty(block);
 
     if (unit->getProperty(Properties::THREAD_SEPARATION).intValue == 0) {
         unit->dispatchCallbacks();

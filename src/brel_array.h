@@ -288,6 +288,7 @@ public:
 
     int size() const { return _arr.size(); }
     int capacity() const { return _arr.capacity(); }
+    void reserve(int n) { _arr.reserve(n); }
 
     // Ownership moves only once the pointer is stored: if growing throws, `p` still deletes the object.
     void push_back(auto_ptr<T> p) {

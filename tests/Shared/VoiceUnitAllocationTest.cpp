@@ -90,4 +90,38 @@ TEST(VoiceUnitAllocation, HandOverToTheInitialisingThreadAllocatesNothingOnTheAu
     EXPECT_EQ(meter.allocations.load(), 0);
 }
 
+// Blocks pile up while the consumer is busy; the pool must already hold one for each block that can be
+// out of it at once, from the very first callback, and a block the full queue refuses goes back to it.
+TEST(VoiceUnitAllocation, ABacklogBeyondTheQueueLimitAllocatesNothingFromTheFirstBlock) {
+    TestAudioUnit::Script script;
+    platform::selectAudioComponent(&script.component);
+    Meter meter;
+    {
+        VoiceUnit unit;
+        Sink sink;
+        int delivered = 0;
+        unit.ioFlags = VoiceUnit::IO_RECORD;
+        unit.callbacks.push_back(VoiceUnit::SampleCallback(&sink, &Sink::take));
+        ASSERT_TRUE(unit.initialize());
+        ASSERT_TRUE(unit.start());
+        script.inputHook = &Meter::hook;
+        script.inputHookContext = &meter;
+        const std::vector<short> block(512, 1);
+        for (int round = 0; round < 3; ++round) {
+            for (int i = 0; i < 20; ++i)
+                script.current->push(block);
+            ASSERT_TRUE(script.current->waitUntilIdle());
+            while (platform::RunLoop::current()->runOnce(0.01) > 0) {
+            }
+            delivered = int(sink.sum / 512);
+            EXPECT_EQ(delivered, 16 * (round + 1)) << "the queue holds 16 blocks; the rest are refused";
+        }
+        script.inputHook = nullptr;
+        EXPECT_EQ(meter.callbacks.load(), 60);
+        EXPECT_EQ(meter.allocations.load(), 0);
+        unit.dispose();
+    }
+    platform::selectAudioComponent(nullptr);
+}
+
 } // namespace

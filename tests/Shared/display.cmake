@@ -15,6 +15,10 @@ veraxo_add_test(test_spectrum_render
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/display/test_spectrum_render.cpp ${display_main}
     LIBS veraxo_views
     LABELS gui OWN_MAIN)
+veraxo_add_test(test_relief_frame
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/display/test_relief_frame.cpp ${display_main}
+    LIBS veraxo_views
+    LABELS gui OWN_MAIN)
 veraxo_add_test(test_texture2d
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/display/test_texture2d.cpp ${display_main}
     LIBS veraxo_views

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
 
@@ -65,6 +67,36 @@ TEST(HelpViewController, LinksScrollInPlaceOrGoToTheBrowserButNeverLoadInTheScre
     EXPECT_EQ(opened[1], QUrl(QStringLiteral("https://example.org/voice")));
     EXPECT_EQ(browser->toHtml(), before) << "the page shown never changes";
     EXPECT_TRUE(browser->source().isEmpty());
+}
+
+TEST(HelpViewController, AnAnchorOfThePageScrollsItAndALinkToAnotherPageNeverDoes) {
+    HelpViewController help(QStringLiteral("Help"), nullptr);
+    QList<QUrl> opened;
+    help.setExternalLinkHandler([&opened](const QUrl& url) { opened.append(url); });
+    QTextBrowser* browser = help.webView();
+    QWidget* window = browser->window();
+    window->resize(320, 160);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QScrollBar* bar = browser->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0) << "the page must be taller than its screen";
+    bar->setValue(0);
+
+    // Another page with a fragment naming an anchor this page has too.
+    for (const char* elsewhere :
+         {"https://example.org/voice#privacy", "about.html#privacy", "https://veraxo.example/other/#privacy",
+          "qrc:/veraxo/Other.html#privacy"}) {
+        emit browser->anchorClicked(QUrl(QString::fromLatin1(elsewhere)));
+        EXPECT_EQ(bar->value(), 0) << elsewhere << " scrolled the help page";
+    }
+    EXPECT_EQ(opened.size(), 3) << "the web pages go to the browser";
+
+    emit browser->anchorClicked(QUrl(QStringLiteral("#privacy")));
+    const int privacy = bar->value();
+    EXPECT_GT(privacy, 0) << "the anchor of the page did not scroll it";
+    emit browser->anchorClicked(QUrl(QString::fromLatin1(HelpViewController::baseAddress) + "#start"));
+    EXPECT_LT(bar->value(), privacy) << "the page's own address with a fragment did not scroll back up";
+    EXPECT_EQ(opened.size(), 3);
 }
 
 } // namespace

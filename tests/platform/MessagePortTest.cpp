@@ -108,6 +108,38 @@ TEST(RunLoop, WakeHandlerTakesTheWakeUpsAndTheOwnerDeliversThem) {
     delete port;
 }
 
+// An application's event loop only turns when woken: messages that wait in a port before its source joins
+// the loop need the join itself to wake it, or they sit there until some unrelated wake-up.
+TEST(RunLoop, JoiningSourceWakesTheLoopForMessagesSentBeforeAndTheNextTurnDeliversThem) {
+    std::thread loopThread([] {
+        struct Wakes {
+            std::atomic<int> count{0};
+            static void handler(void* context) { ++static_cast<Wakes*>(context)->count; }
+        } wakes;
+        Received r;
+        RunLoop* loop = RunLoop::current();
+        loop->setWakeHandler(&Wakes::handler, &wakes);
+        MessagePort* port = MessagePort::createLocal("port-early", &Received::callback, &r);
+        RunLoopSource* source = port->createRunLoopSource();
+        std::thread sender([] {
+            MessagePort::findRemote("port-early")->sendOneWay(42);
+            MessagePort::findRemote("port-early")->sendOneWay(7);
+        });
+        sender.join();
+        EXPECT_EQ(wakes.count.load(), 0) << "no loop to wake before the source joins";
+        loop->addSource(source);
+        EXPECT_EQ(wakes.count.load(), 1) << "the join does not wake the loop";
+        EXPECT_TRUE(r.ids.empty()) << "delivered outside a turn of the loop";
+        EXPECT_EQ(loop->performPending(), 2);
+        EXPECT_EQ(r.ids, (std::vector<int>{7, 42}));
+        for (std::thread::id t : r.threads)
+            EXPECT_EQ(t, std::this_thread::get_id());
+        delete source;
+        delete port;
+    });
+    loopThread.join();
+}
+
 TEST(RunLoop, EachThreadHasItsOwnLoop) {
     RunLoop* mine = RunLoop::current();
     RunLoop* theirs = nullptr;

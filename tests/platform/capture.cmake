@@ -11,6 +11,9 @@ if(TARGET veraxo_audiofile AND TARGET veraxo_signal)
     veraxo_add_test(test_portaudio_capture SOURCES ${CMAKE_CURRENT_LIST_DIR}/PortAudioCaptureTest.cpp
         LIBS veraxo_capture veraxo_signal LABELS device TIMEOUT 60)
     target_compile_definitions(test_portaudio_capture PRIVATE VERAXO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    # Needs no sound server: the stream comes from ALSA's null device.
+    veraxo_add_test(test_portaudio_stop SOURCES ${CMAKE_CURRENT_LIST_DIR}/PortAudioStopTest.cpp
+        LIBS veraxo_capture LABELS unit threads TIMEOUT 60)
 endif()
 # The microphone backend over a stand-in PortAudio whose stream does not stop.
 veraxo_add_test(test_portaudio_abandon SOURCES ${CMAKE_CURRENT_LIST_DIR}/PortAudioAbandonTest.cpp
