@@ -45,6 +45,7 @@ void VeraxoAppDelegate::applicationDidFinishLaunching() {
     auto* layout = new QVBoxLayout(_window);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(_navCon);
+    layout->addWidget(_mainViewController->statusBar());
     _window->show();
     _window->raise();
     _window->activateWindow();
