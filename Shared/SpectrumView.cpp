@@ -37,9 +37,20 @@ namespace {
 // Qt's own complaints while probing say less than the one line we give.
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
+// Platforms whose windows can hold a GL widget. The others (offscreen, minimal, vnc, linuxfb) may
+// still make contexts, through the X server the environment names, yet fail when such a widget paints.
+bool platformShowsOpenGLWidgets(const QString& name) {
+    for (const char* prefix : {"xcb", "wayland", "eglfs", "windows", "cocoa"})
+        if (name.startsWith(QLatin1String(prefix)))
+            return true;
+    return false;
+}
+
 QString probeOpenGL() {
     if (!QGuiApplication::instance())
         return QStringLiteral("the application is not set up");
+    if (!platformShowsOpenGLWidgets(QGuiApplication::platformName()))
+        return QStringLiteral("the platform \"%1\" cannot show OpenGL views").arg(QGuiApplication::platformName());
     const QtMessageHandler previous = qInstallMessageHandler(quiet);
     QString reason;
     QOpenGLContext context;

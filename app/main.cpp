@@ -123,6 +123,9 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
+    // Without a GL driver, the EGL loader would explain its failure at length; our one line says it.
+    if (qEnvironmentVariableIsEmpty("EGL_LOG_LEVEL"))
+        qputenv("EGL_LOG_LEVEL", "fatal");
     // The relief draws with the fixed-function pipeline: every context is a compatibility one.
     QSurfaceFormat::setDefaultFormat(SpectrumView::defaultSurfaceFormat());
     QApplication application(argc, argv);
