@@ -25,7 +25,9 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QScrollBar>
 #include <QStackedWidget>
+#include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -273,6 +275,12 @@ TEST_F(MainScreen, HelpOpensFromItsControlAndF1AndTheViewsPauseUntilBackOrEsc) {
     QTest::keyClick(delegate->window(), Qt::Key_F1);
     EXPECT_EQ(navigation->topViewController(), screen->helpViewController());
     EXPECT_EQ(redrawing(), 0);
+    // The page has the keyboard at once: Page Down scrolls it.
+    QTextBrowser* page = screen->helpViewController()->webView();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return page->hasFocus(); }, 2000));
+    const int scrolled = page->verticalScrollBar()->value();
+    QTest::keyClick(page, Qt::Key_PageDown);
+    EXPECT_GT(page->verticalScrollBar()->value(), scrolled);
     QTest::keyClick(delegate->window(), Qt::Key_Space);
     EXPECT_EQ(state(), VoiceUnit::STATE_UNINITIALIZED) << "Space belongs to the main screen";
     QTest::keyClick(delegate->window(), Qt::Key_Escape);
