@@ -47,6 +47,14 @@ StatusBar::StatusBar(LevelMeter* meter, QWidget* parent)
       _elapsed(new QLabel(this)), _level(new LevelBar(this)), _warningLabel(new QLabel(this)) {
     setObjectName(QStringLiteral("statusBar"));
     setSizeGripEnabled(false);
+    // The colours of the main screen, so the bar reads as part of it.
+    QPalette dark = palette();
+    dark.setColor(QPalette::Window, QColor(24, 24, 40));
+    dark.setColor(QPalette::WindowText, QColor(215, 215, 225));
+    dark.setColor(QPalette::Mid, QColor(110, 110, 130));
+    setPalette(dark);
+    setAutoFillBackground(true);
+    setContentsMargins(4, 0, 4, 0);
     _source->setObjectName(QStringLiteral("statusSource"));
     _source->setMinimumWidth(20);
     _stateLabel->setObjectName(QStringLiteral("statusState"));
@@ -59,6 +67,7 @@ StatusBar::StatusBar(LevelMeter* meter, QWidget* parent)
     _warningLabel->setPalette(warningPalette);
     _warningLabel->setAutoFillBackground(true);
     _warningLabel->setMargin(1);
+    _warningLabel->setContentsMargins(4, 0, 4, 0);
     // The source may shrink to nothing on a narrow window; the state, time and level stay.
     addWidget(_source, 1);
     addPermanentWidget(_warningLabel);
@@ -157,9 +166,9 @@ QString StatusBar::elapsedText() const {
 QString StatusBar::warningText() const {
     switch (_warning) {
     case Clipping:
-        return tr("Clipping: the input is too loud");
+        return tr("Clipping");
     case TooQuiet:
-        return tr("Too quiet: under %1 dBFS").arg(quietLevelDb, 0, 'f', 0);
+        return tr("Too quiet");
     case NoWarning:
         break;
     }
@@ -179,7 +188,15 @@ void StatusBar::refresh() {
     _level->setAccessibleDescription(level);
     const QString warning = warningText();
     _warningLabel->setText(warning);
-    _warningLabel->setToolTip(warning.isEmpty() ? QString()
-                                                : tr("The lie level is not reliable while this lasts."));
+    // The bar is narrow: the label says what, its tooltip says why it matters.
+    QString detail;
+    if (_warning == Clipping)
+        detail = tr("Samples reach full scale: the input is too loud and distorted.");
+    else if (_warning == TooQuiet)
+        detail = tr("The input has stayed under %1 dBFS for %2 seconds.")
+                     .arg(quietLevelDb, 0, 'f', 0)
+                     .arg(quietSeconds);
+    _warningLabel->setToolTip(
+        detail.isEmpty() ? QString() : detail + QLatin1Char(' ') + tr("The lie level is not reliable."));
     _warningLabel->setVisible(!warning.isEmpty());
 }

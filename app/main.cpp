@@ -143,6 +143,8 @@ int main(int argc, char* argv[]) {
     {
         VeraxoAppDelegate delegate;
         delegate.applicationDidFinishLaunching();
+        if (options.windowSize().isValid())
+            delegate.window()->resize(options.windowSize());
         if (!options.device().isEmpty())
             delegate.mainViewController()->setMicrophoneName(deviceName(options.device()));
         if (!options.inputFile().isEmpty()) {
