@@ -1,7 +1,7 @@
 #pragma once
 // The window's status bar: where the sound comes from, whether it is being listened to, how much of it
 // has been heard, the input level and a warning when the level spoils the analysis. The level comes from
-// a LevelMeter fed on the audio thread; a timer reads it ten times a second. Time is counted in samples
+// a LevelMeter fed on the audio thread; a timer reads it 12.5 times a second. Time is counted in samples
 // heard, so a recording analysed faster than real time is judged by its own clock.
 //
 // Warnings: "clipping" while samples sit at the 16-bit rails (held for a second after the last one),
@@ -23,7 +23,7 @@ public:
     enum State { Stopped, Listening, Paused, Ended };
     enum Warning { NoWarning, Clipping, TooQuiet };
 
-    static constexpr int updateIntervalMs = 100;
+    static constexpr int updateIntervalMs = 80;
     static constexpr double quietLevelDb = -45.0;
     static constexpr int quietSeconds = 3;
     static constexpr int clipHoldMs = 1000;
