@@ -71,6 +71,13 @@ VeraxoViewController::~VeraxoViewController() {
 }
 
 void VeraxoViewController::setInputFile(const QString& path) {
+    // A pipe still waited for is no longer the source.
+    if (_waiter->isWaiting()) {
+        _waiter->cancel();
+        showStartImages();
+        hideMessage();
+        _statusBar->setState(StatusBar::Stopped);
+    }
     _inputFile = path;
     _statusBar->setSource(path.isEmpty() ? _microphoneName : QFileInfo(path).fileName());
     _statusBar->resetElapsed();

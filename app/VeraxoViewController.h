@@ -49,7 +49,8 @@ public:
     void onRecord();
     void onHelp();
 
-    // The recording analysed instead of the microphone (its path); empty for the microphone.
+    // The recording analysed instead of the microphone (its path); empty for the microphone. Gives up
+    // waiting for a pipe named before; the caller stops capture first and then presses record.
     void setInputFile(const QString& path);
     // The microphone's name as the status bar shows it while no recording is chosen.
     void setMicrophoneName(const QString& name);

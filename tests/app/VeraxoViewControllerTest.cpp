@@ -540,6 +540,11 @@ TEST_F(MainScreen, ANamedPipeIsWaitedForWithoutBlockingTheWindow) {
     EXPECT_FALSE(screen->isWaitingForInput()) << "a press gives up waiting";
     EXPECT_TRUE(showsStartImages());
     EXPECT_TRUE(screen->statusMessage().isEmpty());
+    press();
+    ASSERT_TRUE(screen->isWaitingForInput());
+    screen->setInputFile(pipe);
+    EXPECT_FALSE(screen->isWaitingForInput()) << "naming a source gives up waiting too";
+    EXPECT_TRUE(showsStartImages());
 
     // Two seconds of sound as a WAV small enough to sit whole in the pipe.
     const std::vector<short> samples = sine(16000, 8000.0);
