@@ -8,9 +8,9 @@
 #include "ImageButton.h"
 #include "LieIndicator.h"
 #include "NavigationController.h"
+#include "PipeRelay.h"
 #include "SpectrumView.h"
 #include "StatusBar.h"
-#include "StreamWaiter.h"
 
 #include "platform/FileAudioUnit.h"
 
@@ -58,12 +58,12 @@ VeraxoViewController::VeraxoViewController(const QString& nibName, const Bundle*
     _statusBar->setSampleRate(8000);
     _microphoneName = tr("Microphone");
     _statusBar->setSource(_microphoneName);
-    _waiter = new StreamWaiter(this);
-    connect(_waiter, &StreamWaiter::ready, this, &VeraxoViewController::startCapture);
+    _relay = new PipeRelay(this);
+    connect(_relay, &PipeRelay::ready, this, &VeraxoViewController::startCapture);
 }
 
 VeraxoViewController::~VeraxoViewController() {
-    _waiter->cancel();
+    _relay->cancel();
     delete _helpViewController;
     // A window that never took the status bar leaves it to us.
     if (_statusBar && !_statusBar->parent())
@@ -72,8 +72,8 @@ VeraxoViewController::~VeraxoViewController() {
 
 void VeraxoViewController::setInputFile(const QString& path) {
     // A pipe still waited for is no longer the source.
-    if (_waiter->isWaiting()) {
-        _waiter->cancel();
+    if (_relay->isWaiting()) {
+        _relay->cancel();
         showStartImages();
         hideMessage();
         _statusBar->setState(StatusBar::Stopped);
@@ -244,9 +244,9 @@ void VeraxoViewController::viewDidDisappear(bool animated) {
 }
 
 void VeraxoViewController::onRecord() {
-    if (_waiter->isWaiting()) {
+    if (_relay->isWaiting()) {
         // A press while a pipe is waited for gives up waiting.
-        _waiter->cancel();
+        _relay->cancel();
         showStartImages();
         hideMessage();
         _statusBar->setState(StatusBar::Stopped);
@@ -258,9 +258,9 @@ void VeraxoViewController::onRecord() {
         _statusBar->setState(wasRunning ? StatusBar::Paused : StatusBar::Stopped);
         return;
     }
-    if (StreamWaiter::mustWaitFor(_inputFile)) {
-        if (!_waiter->start(_inputFile)) {
-            showMessage(tr("Cannot analyse %1: %2.").arg(inputName(), _waiter->error()), true);
+    if (PipeRelay::mustRelay(_inputFile)) {
+        if (!_relay->start(_inputFile)) {
+            showMessage(tr("Cannot analyse %1: %2.").arg(inputName(), _relay->error()), true);
             return;
         }
         showPauseImages();
@@ -276,8 +276,11 @@ void VeraxoViewController::startCapture() {
     if (voiceUnit.state != VoiceUnit::STATE_UNINITIALIZED)
         return;
     showPauseImages();
+    // A pipe is read from the relay's end, live, whatever pacing was asked for files.
+    if (_relay->isActive())
+        platform::FileAudioUnit::setSource(_relay->readPath().toStdString(),
+                                           platform::FileAudioUnit::REAL_TIME);
     voiceUnit.initialize();
-    _waiter->opened();
     voiceUnit.start();
     if (voiceUnit.state != VoiceUnit::STATE_RUNNING) {
         reportCaptureFailure(false);
@@ -292,6 +295,8 @@ void VeraxoViewController::startCapture() {
 
 void VeraxoViewController::stopCapture() {
     VoiceUnit& voiceUnit = *globals->voiceUnit;
+    // First the relay: the backend's reader then sees the end of its stream and stops at once.
+    _relay->cancel();
     _captureWatch.stop();
     showStartImages();
     voiceUnit.stop();
@@ -299,7 +304,13 @@ void VeraxoViewController::stopCapture() {
 }
 
 bool VeraxoViewController::isWaitingForInput() const {
-    return _waiter->isWaiting();
+    return _relay->isWaiting();
+}
+
+void VeraxoViewController::shutDown() {
+    _relay->cancel();
+    if (globals->voiceUnit->state != VoiceUnit::STATE_UNINITIALIZED)
+        stopCapture();
 }
 
 void VeraxoViewController::onHelp() {

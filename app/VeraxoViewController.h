@@ -11,7 +11,8 @@
 //
 // The screen also owns the status bar (source, state, elapsed time, input level) and the level meter
 // that the voice unit feeds on the audio thread; the window installs statusBar() where it keeps one.
-// A recording that is a named pipe is opened only once it has data, waited for off the main thread.
+// A recording that is a named pipe is read through a relay off the main thread, so that neither a
+// writer that never comes nor one that stalls can block the window or the stopping of capture.
 // Without OpenGL the relief's place holds a plain placeholder saying why.
 
 #include "CallbackProxy2.h"
@@ -33,7 +34,7 @@ class LieIndicator;
 class QLabel;
 class QToolButton;
 class SpectrumView;
-class StreamWaiter;
+class PipeRelay;
 
 class VeraxoViewController : public ViewController {
     Q_OBJECT
@@ -48,6 +49,8 @@ public:
 
     void onRecord();
     void onHelp();
+    // Stops capture and any relay from a pipe: the program's way out, before the voice unit goes.
+    void shutDown();
 
     // The recording analysed instead of the microphone (its path); empty for the microphone. Gives up
     // waiting for a pipe named before; the caller stops capture first and then presses record.
@@ -108,7 +111,7 @@ private:
     bool _statusIsError = false;
     QLabel* _reliefPlaceholder = nullptr;
     QPointer<StatusBar> _statusBar;
-    StreamWaiter* _waiter = nullptr;
+    PipeRelay* _relay = nullptr;
     QString _microphoneName;
     QImage _startButtonNormal;
     QImage _startButtonHighlight;

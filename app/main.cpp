@@ -158,6 +158,7 @@ int main(int argc, char* argv[]) {
         if (!options.screenshotPath().isEmpty())
             scheduleScreenshot(delegate.window(), options.screenshotPath(), options.screenshotDelayMs());
         result = QApplication::exec();
+        delegate.mainViewController()->shutDown();
         globals->voiceUnit->dispose();
     }
     Globals::tearDown();

@@ -520,8 +520,9 @@ TEST_F(MainScreen, TheStatusBarMetersTheInputAndFlagsClippedAndQuietSound) {
     EXPECT_EQ(bar->elapsedText(), "0:10") << "listening again continues the count";
 }
 
-// A recording given as a named pipe: the window stays live while nobody writes, a press gives up, and
-// a writer that writes everything and leaves before the recording is opened loses nothing.
+// A recording given as a named pipe: the window stays live while nobody writes, a press gives up, a
+// writer that writes everything and leaves at once loses nothing, and one that stalls cannot keep
+// capture from stopping.
 TEST_F(MainScreen, ANamedPipeIsWaitedForWithoutBlockingTheWindow) {
     QTemporaryDir dir;
     const QString pipe = dir.filePath("live.wav");
@@ -567,6 +568,19 @@ TEST_F(MainScreen, ANamedPipeIsWaitedForWithoutBlockingTheWindow) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return screen->statusMessage().contains("has ended"); }, 10000))
         << screen->statusMessage().toStdString();
     EXPECT_EQ(screen->lieGraph()->bufferCount(), 16000 / 128) << "every sample of the pipe was analysed";
+
+    // A writer that stalls mid-stream, its end still open: a press stops capture all the same.
+    press();
+    ASSERT_TRUE(screen->isWaitingForInput());
+    const int staller = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(staller, 0);
+    ASSERT_EQ(::write(staller, wav.constData(), 8000), 8000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state() == VoiceUnit::STATE_RUNNING; }, 5000));
+    QTest::qWait(200);
+    press();
+    EXPECT_EQ(state(), VoiceUnit::STATE_UNINITIALIZED);
+    EXPECT_TRUE(showsStartImages());
+    ::close(staller);
 }
 
 } // namespace
