@@ -39,7 +39,7 @@ bool PipeRelay::mustRelay(const QString& path) {
 }
 
 QString PipeRelay::readPath() const {
-    return QStringLiteral("/proc/self/fd/%1").arg(_readEnd);
+    return QStringLiteral("/dev/fd/%1").arg(_readEnd);
 }
 
 bool PipeRelay::start(const QString& path) {
