@@ -2,7 +2,10 @@
 
 #include "SpectrumView.h"
 
+#include <QGuiApplication>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QTimer>
 
 #include "ImageResources.h"
@@ -27,6 +30,59 @@ QSurfaceFormat SpectrumView::defaultSurfaceFormat() {
     format.setProfile(QSurfaceFormat::CompatibilityProfile);
     format.setDepthBufferSize(16);
     return format;
+}
+
+namespace {
+
+// Qt's own complaints while probing say less than the one line we give.
+void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+// Platforms whose windows can hold a GL widget. The others (offscreen, minimal, vnc, linuxfb) may
+// still make contexts, through the X server the environment names, yet fail when such a widget paints.
+bool platformShowsOpenGLWidgets(const QString& name) {
+    for (const char* prefix : {"xcb", "wayland", "eglfs", "windows", "cocoa"})
+        if (name.startsWith(QLatin1String(prefix)))
+            return true;
+    return false;
+}
+
+QString probeOpenGL() {
+    if (!QGuiApplication::instance())
+        return QStringLiteral("the application is not set up");
+    if (!platformShowsOpenGLWidgets(QGuiApplication::platformName()))
+        return QStringLiteral("the platform \"%1\" cannot show OpenGL views").arg(QGuiApplication::platformName());
+    const QtMessageHandler previous = qInstallMessageHandler(quiet);
+    QString reason;
+    QOpenGLContext context;
+    context.setFormat(SpectrumView::defaultSurfaceFormat());
+    QOffscreenSurface surface;
+    if (!context.create()) {
+        reason = QStringLiteral("no OpenGL context can be made on the platform \"%1\"")
+                     .arg(QGuiApplication::platformName());
+    } else {
+        surface.setFormat(context.format());
+        surface.create();
+        if (!surface.isValid())
+            reason = QStringLiteral("no OpenGL surface can be made");
+        else if (!context.makeCurrent(&surface))
+            reason = QStringLiteral("the OpenGL context cannot be used");
+        else {
+            if (!context.functions()->glGetString(GL_VERSION))
+                reason = QStringLiteral("the OpenGL driver does not answer");
+            context.doneCurrent();
+        }
+    }
+    qInstallMessageHandler(previous);
+    return reason;
+}
+
+} // namespace
+
+bool SpectrumView::canRender(QString* reason) {
+    static const QString why = probeOpenGL();
+    if (reason)
+        *reason = why;
+    return why.isEmpty();
 }
 
 void SpectrumView::releaseGL() {

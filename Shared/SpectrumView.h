@@ -27,6 +27,10 @@ public:
     ~SpectrumView() override;
 
     static QSurfaceFormat defaultSurfaceFormat();
+    // Whether this process can make and use a context of that format (tried once, on first call, with
+    // an offscreen surface; needs the application object). A window must hold no SpectrumView when it
+    // cannot: Qt then fails on its first paint. `reason` receives one line saying why.
+    static bool canRender(QString* reason = nullptr);
 
     void clearData();
     // One block of SAMPLES band values; the view copies it before returning. Real-time safe.

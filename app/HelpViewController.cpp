@@ -35,12 +35,19 @@ void HelpViewController::loadHelp() {
     _webView->setHtml(QString::fromUtf8(data));
 }
 
+void HelpViewController::viewDidAppear(bool animated) {
+    ViewController::viewDidAppear(animated);
+    if (_webView)
+        _webView->setFocus(Qt::OtherFocusReason);
+}
+
 QWidget* HelpViewController::loadView() {
     auto* page = new QWidget;
     page->setObjectName(nibName());
     _webView = new QTextBrowser(page);
     _webView->setObjectName(QStringLiteral("webView"));
     _webView->setFrameShape(QFrame::NoFrame);
+    _webView->setFocusPolicy(Qt::StrongFocus);
     // Every click comes to us: the browser widget itself would try to follow links in place.
     _webView->setOpenLinks(false);
     _webView->setOpenExternalLinks(false);

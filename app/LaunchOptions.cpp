@@ -39,7 +39,12 @@ bool LaunchOptions::parse(const QStringList& arguments) {
         QStringLiteral("screenshot-delay"),
         QCoreApplication::translate("LaunchOptions", "Seconds to wait before the picture (default 3)."),
         QStringLiteral("SECONDS"));
+    const QCommandLineOption windowSize(
+        QStringLiteral("window-size"),
+        QCoreApplication::translate("LaunchOptions", "Open the window at this size in points, e.g. 1280x800."),
+        QStringLiteral("WxH"));
     parser.addOptions({help, version, input, device, listDevices, screenshot, screenshotDelay});
+    parser.addOption(windowSize);
 
     const auto usageError = [&](const QString& problem) {
         _message = QStringLiteral("veraxo: %1\n\n%2").arg(problem, parser.helpText());
@@ -72,6 +77,17 @@ bool LaunchOptions::parse(const QStringList& arguments) {
                                                           "--screenshot-delay needs a number of "
                                                           "seconds between 0 and 3600"));
         _screenshotDelayMs = static_cast<int>(std::lround(seconds * 1000.0));
+    }
+    if (parser.isSet(windowSize)) {
+        const QStringList sides = parser.value(windowSize).split(QLatin1Char('x'));
+        bool wide = false;
+        bool tall = false;
+        const int width = sides.size() == 2 ? sides[0].toInt(&wide) : 0;
+        const int height = sides.size() == 2 ? sides[1].toInt(&tall) : 0;
+        if (!wide || !tall || width < 100 || height < 100 || width > 10000 || height > 10000)
+            return usageError(QCoreApplication::translate(
+                "LaunchOptions", "--window-size needs WIDTHxHEIGHT, each between 100 and 10000"));
+        _windowSize = QSize(width, height);
     }
     _inputFile = parser.value(input);
     _device = parser.value(device);

@@ -1,10 +1,11 @@
 #pragma once
 // The desktop program's command line:
 //   veraxo [--input FILE] [--device NAME|INDEX] [--list-devices] [--screenshot PATH [--screenshot-delay S]]
-//          [--help] [--version]
+//          [--window-size WxH] [--help] [--version]
 // parse() leaves either a set of options to run with, or an exit status and a message to print
 // (usage errors, --help and --version), so main decides nothing about text itself.
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +24,8 @@ public:
     bool listDevices() const { return _listDevices; }
     const QString& screenshotPath() const { return _screenshotPath; }
     int screenshotDelayMs() const { return _screenshotDelayMs; }
+    // The window's size when given, else an invalid size.
+    QSize windowSize() const { return _windowSize; }
 
 private:
     QString _message;
@@ -32,4 +35,5 @@ private:
     bool _listDevices = false;
     QString _screenshotPath;
     int _screenshotDelayMs = 3000;
+    QSize _windowSize;
 };

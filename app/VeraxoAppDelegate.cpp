@@ -44,7 +44,9 @@ VeraxoAppDelegate::~VeraxoAppDelegate() {
 void VeraxoAppDelegate::applicationDidFinishLaunching() {
     auto* layout = new QVBoxLayout(_window);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     layout->addWidget(_navCon);
+    layout->addWidget(_mainViewController->statusBar());
     _window->show();
     _window->raise();
     _window->activateWindow();

@@ -8,10 +8,14 @@
 #include "ImageButton.h"
 #include "LieIndicator.h"
 #include "NavigationController.h"
+#include "PipeRelay.h"
 #include "SpectrumView.h"
+#include "StatusBar.h"
 
 #include "platform/FileAudioUnit.h"
 
+#include <QEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -20,6 +24,29 @@ namespace {
 // How often a running capture is checked for a failure reported from the audio side.
 const int captureWatchIntervalMs = 200;
 const int iconSize = 30;
+
+// The audio layer names the file in its reasons ("cannot read "PATH": why"); the message names it
+// once itself, so only the why is kept. A library's restatement in brackets after "not an audio
+// file" adds nothing for the user.
+QString fileFailureCause(const QString& reason) {
+    QString cause = reason;
+    if (cause.startsWith(QLatin1String("cannot read \""))) {
+        const qsizetype end = cause.indexOf(QLatin1String("\": "));
+        if (end > 0)
+            cause = cause.mid(end + 3);
+    }
+    if (cause.startsWith(QLatin1String("not an audio file (")))
+        cause = QStringLiteral("not an audio file");
+    return cause;
+}
+
+QString sentence(QString text) {
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    if (!text.endsWith(QLatin1Char('.')))
+        text += QLatin1Char('.');
+    return text;
+}
 } // namespace
 
 VeraxoViewController::VeraxoViewController(const QString& nibName, const Bundle* bundle, QObject* parent)
@@ -27,10 +54,43 @@ VeraxoViewController::VeraxoViewController(const QString& nibName, const Bundle*
     setTitle(QStringLiteral("Veraxo"));
     _captureWatch.setInterval(captureWatchIntervalMs);
     connect(&_captureWatch, &QTimer::timeout, this, &VeraxoViewController::checkCapture);
+    _statusBar = new StatusBar(&_levelMeter);
+    _statusBar->setSampleRate(8000);
+    _microphoneName = tr("Microphone");
+    _statusBar->setSource(_microphoneName);
+    _relay = new PipeRelay(this);
+    connect(_relay, &PipeRelay::ready, this, &VeraxoViewController::startCapture);
 }
 
 VeraxoViewController::~VeraxoViewController() {
+    _relay->cancel();
     delete _helpViewController;
+    // A window that never took the status bar leaves it to us.
+    if (_statusBar && !_statusBar->parent())
+        delete _statusBar;
+}
+
+void VeraxoViewController::setInputFile(const QString& path) {
+    // A pipe still waited for is no longer the source.
+    if (_relay->isWaiting()) {
+        _relay->cancel();
+        showStartImages();
+        hideMessage();
+        _statusBar->setState(StatusBar::Stopped);
+    }
+    _inputFile = path;
+    _statusBar->setSource(path.isEmpty() ? _microphoneName : QFileInfo(path).fileName());
+    _statusBar->resetElapsed();
+}
+
+void VeraxoViewController::setMicrophoneName(const QString& name) {
+    _microphoneName = name.isEmpty() ? tr("Microphone") : name;
+    if (_inputFile.isEmpty())
+        _statusBar->setSource(_microphoneName);
+}
+
+QString VeraxoViewController::inputName() const {
+    return QFileInfo(_inputFile).fileName();
 }
 
 QWidget* VeraxoViewController::loadView() {
@@ -42,8 +102,21 @@ QWidget* VeraxoViewController::loadView() {
     palette.setColor(QPalette::WindowText, QColor(235, 235, 240));
     page->setPalette(palette);
 
-    _spectrum = new SpectrumView(page);
-    _spectrum->setObjectName(QStringLiteral("spectrum"));
+    // The relief needs OpenGL; a window holding it where none can be made would fail on its first paint.
+    QString noRelief;
+    QWidget* relief = nullptr;
+    if (SpectrumView::canRender(&noRelief)) {
+        _spectrum = new SpectrumView(page);
+        _spectrum->setObjectName(QStringLiteral("spectrum"));
+        relief = _spectrum;
+    } else {
+        _reliefPlaceholder = new QLabel(tr("No spectrum relief: %1.").arg(noRelief), page);
+        _reliefPlaceholder->setObjectName(QStringLiteral("spectrumPlaceholder"));
+        _reliefPlaceholder->setAlignment(Qt::AlignCenter);
+        _reliefPlaceholder->setWordWrap(true);
+        _reliefPlaceholder->setFrameShape(QFrame::Box);
+        relief = _reliefPlaceholder;
+    }
     _lieIndicator = new LieIndicator(page);
     _lieIndicator->setObjectName(QStringLiteral("lieIndicator"));
     _lieGraph = new GraphView(page);
@@ -55,10 +128,7 @@ QWidget* VeraxoViewController::loadView() {
     _statusLabel->setAlignment(Qt::AlignCenter);
     _statusLabel->setMargin(6);
     _statusLabel->setAutoFillBackground(true);
-    QPalette bannerPalette = _statusLabel->palette();
-    bannerPalette.setColor(QPalette::Window, QColor(120, 28, 36));
-    bannerPalette.setColor(QPalette::WindowText, QColor(255, 240, 240));
-    _statusLabel->setPalette(bannerPalette);
+    // Laid over the views, above the record button: it never takes their room.
     _statusLabel->hide();
 
     _recordButtton = new ImageButton(page);
@@ -83,12 +153,32 @@ QWidget* VeraxoViewController::loadView() {
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->setSpacing(6);
-    layout->addWidget(_spectrum, 5);
+    layout->addWidget(relief, 5);
     layout->addWidget(_lieIndicator, 1);
     layout->addWidget(_lieGraph, 3);
-    layout->addWidget(_statusLabel);
     layout->addWidget(_recordButtton, 2);
+    page->installEventFilter(this);
+    _recordButtton->installEventFilter(this);
     return page;
+}
+
+bool VeraxoViewController::eventFilter(QObject* watched, QEvent* event) {
+    if ((event->type() == QEvent::Resize || event->type() == QEvent::Move) &&
+        (watched == _recordButtton || watched == view()))
+        placeBanner();
+    return ViewController::eventFilter(watched, event);
+}
+
+void VeraxoViewController::placeBanner() {
+    if (!_statusLabel || !_statusLabel->isVisible())
+        return;
+    QWidget* page = _statusLabel->parentWidget();
+    const int margin = 6;
+    const int width = page->width() - 2 * margin;
+    const int height = qMin(_statusLabel->heightForWidth(width), page->height() / 3);
+    const int bottom = _recordButtton->geometry().top() - margin / 2;
+    _statusLabel->setGeometry(margin, qMax(0, bottom - height), width, height);
+    _statusLabel->raise();
 }
 
 void VeraxoViewController::viewDidLoad() {
@@ -113,12 +203,14 @@ void VeraxoViewController::viewDidLoad() {
     setLeftBarButtonItem(icon);
 
     _lieGraphProxy = ViewProxy(_lieGraph, &GraphView::newData);
-    _spectrumProxy = ViewProxy(_spectrum, &SpectrumView::newData);
+    if (_spectrum)
+        _spectrumProxy = ViewProxy(_spectrum, &SpectrumView::newData);
     _verdictProxy = ViewProxy(_lieIndicator, &LieIndicator::newData);
 
     using ViewCallback = brel::callback2<void, const Signal::Sample*, int>;
-    globals->engine->attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
-                                  ViewCallback(&_spectrumProxy, &ViewProxy::perform));
+    if (_spectrum)
+        globals->engine->attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
+                                      ViewCallback(&_spectrumProxy, &ViewProxy::perform));
     globals->engine->attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
                                   ViewCallback(&_verdictProxy, &ViewProxy::perform));
     globals->engine->attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
@@ -131,42 +223,94 @@ void VeraxoViewController::viewDidLoad() {
 
     globals->voiceUnit->callbacks.push_back(
         brel::callback2<void, const short*, int>(&*globals->engine, &VeraxoEngine::input));
+    globals->voiceUnit->callbacks.push_back(
+        brel::callback2<void, const short*, int>(&_levelMeter, &LevelMeter::input));
 }
 
 void VeraxoViewController::viewDidAppear(bool animated) {
     ViewController::viewDidAppear(animated);
     _lieGraph->resumeRedraw();
     _lieIndicator->resumeRedraw();
-    _spectrum->resumeRedraw();
+    if (_spectrum)
+        _spectrum->resumeRedraw();
 }
 
 void VeraxoViewController::viewDidDisappear(bool animated) {
     ViewController::viewDidDisappear(animated);
     _lieGraph->suspendRedraw();
     _lieIndicator->suspendRedraw();
-    _spectrum->suspendRedraw();
+    if (_spectrum)
+        _spectrum->suspendRedraw();
 }
 
 void VeraxoViewController::onRecord() {
-    VoiceUnit& voiceUnit = *globals->voiceUnit;
-    if (voiceUnit.state == VoiceUnit::STATE_UNINITIALIZED) {
-        _recordButtton->setImage(_pauseButtonNormal, ImageButton::ControlStateNormal);
-        _recordButtton->setImage(_pauseButtonHighlight, ImageButton::ControlStateHighlighted);
-        voiceUnit.initialize();
-        voiceUnit.start();
-        if (voiceUnit.state != VoiceUnit::STATE_RUNNING) {
-            reportCaptureFailure(false);
+    if (_relay->isWaiting()) {
+        // A press while a pipe is waited for gives up waiting.
+        _relay->cancel();
+        showStartImages();
+        hideMessage();
+        _statusBar->setState(StatusBar::Stopped);
+        return;
+    }
+    if (globals->voiceUnit->state != VoiceUnit::STATE_UNINITIALIZED) {
+        const bool wasRunning = globals->voiceUnit->state == VoiceUnit::STATE_RUNNING;
+        stopCapture();
+        _statusBar->setState(wasRunning ? StatusBar::Paused : StatusBar::Stopped);
+        return;
+    }
+    if (PipeRelay::mustRelay(_inputFile)) {
+        if (!_relay->start(_inputFile)) {
+            showMessage(tr("Cannot analyse %1: %2.").arg(inputName(), _relay->error()), true);
             return;
         }
-        _statusLabel->clear();
-        _statusLabel->hide();
-        _captureWatch.start();
-    } else {
-        _captureWatch.stop();
-        showStartImages();
-        voiceUnit.stop();
-        voiceUnit.dispose();
+        showPauseImages();
+        showMessage(tr("Waiting for sound from %1. Press the button to stop waiting.").arg(inputName()),
+                    false);
+        return;
     }
+    startCapture();
+}
+
+void VeraxoViewController::startCapture() {
+    VoiceUnit& voiceUnit = *globals->voiceUnit;
+    if (voiceUnit.state != VoiceUnit::STATE_UNINITIALIZED)
+        return;
+    showPauseImages();
+    // A pipe is read from the relay's end, live, whatever pacing was asked for files.
+    if (_relay->isActive())
+        platform::FileAudioUnit::setSource(_relay->readPath().toStdString(),
+                                           platform::FileAudioUnit::REAL_TIME);
+    voiceUnit.initialize();
+    voiceUnit.start();
+    if (voiceUnit.state != VoiceUnit::STATE_RUNNING) {
+        reportCaptureFailure(false);
+        return;
+    }
+    hideMessage();
+    if (_statusBar->state() != StatusBar::Paused)
+        _statusBar->resetElapsed();
+    _statusBar->setState(StatusBar::Listening);
+    _captureWatch.start();
+}
+
+void VeraxoViewController::stopCapture() {
+    VoiceUnit& voiceUnit = *globals->voiceUnit;
+    // First the relay: the backend's reader then sees the end of its stream and stops at once.
+    _relay->cancel();
+    _captureWatch.stop();
+    showStartImages();
+    voiceUnit.stop();
+    voiceUnit.dispose();
+}
+
+bool VeraxoViewController::isWaitingForInput() const {
+    return _relay->isWaiting();
+}
+
+void VeraxoViewController::shutDown() {
+    _relay->cancel();
+    if (globals->voiceUnit->state != VoiceUnit::STATE_UNINITIALIZED)
+        stopCapture();
 }
 
 void VeraxoViewController::onHelp() {
@@ -186,31 +330,64 @@ void VeraxoViewController::checkCapture() {
     }
     const auto* recording = dynamic_cast<const platform::FileAudioUnit*>(voiceUnit.audioUnitInstance());
     if (recording && recording->finished()) {
-        onRecord();
-        showMessage(tr("The recording has ended. Press record to analyse it again."));
+        stopCapture();
+        _statusBar->setState(StatusBar::Ended);
+        showMessage(tr("The recording has ended. Press record to analyse it again."), false);
     }
+}
+
+QString VeraxoViewController::failureMessage(const QString& inputFile, const QString& reason,
+                                             bool whileRunning) {
+    QString text;
+    const QString name = QFileInfo(inputFile).fileName();
+    if (!inputFile.isEmpty())
+        text = reason.isEmpty() ? tr("Cannot analyse %1.").arg(name)
+                                : tr("Cannot analyse %1: %2").arg(name, fileFailureCause(reason));
+    else if (whileRunning)
+        text = reason.isEmpty() ? tr("The microphone stopped working; check it and press record to try again")
+                                : tr("%1; check the microphone and press record to try again").arg(reason);
+    else if (reason.compare(QLatin1String("No microphone found"), Qt::CaseInsensitive) == 0)
+        text = tr("No microphone found: connect one and press record, or open a recording");
+    else if (reason.isEmpty())
+        text = tr("Cannot start the microphone");
+    else
+        text = tr("Cannot start the microphone: %1").arg(reason);
+    return sentence(text);
 }
 
 void VeraxoViewController::reportCaptureFailure(bool whileRunning) {
     const QString reason = QString::fromStdString(globals->voiceUnit->lastErrorReason());
-    const QString because = reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason);
-    if (!_inputFile.isEmpty())
-        showMessage(tr("Cannot analyse the recording %1%2.").arg(_inputFile, because));
-    else if (whileRunning)
-        showMessage(
-            tr("The microphone stopped working%1. Check it and press record to try again.").arg(because));
-    else
-        showMessage(
-            tr("No microphone found%1. Connect one and press record, or start Veraxo with --input FILE "
-               "to analyse a recording.")
-                .arg(because));
     // The same steps as a press on a failed unit: the button shows its start state again.
-    onRecord();
+    stopCapture();
+    _statusBar->setState(StatusBar::Stopped);
+    showMessage(failureMessage(_inputFile, reason, whileRunning), true);
 }
 
-void VeraxoViewController::showMessage(const QString& text) {
+void VeraxoViewController::showMessage(const QString& text, bool error) {
+    _statusIsError = error;
+    QPalette palette = _statusLabel->palette();
+    if (error) {
+        palette.setColor(QPalette::Window, QColor(120, 28, 36));
+        palette.setColor(QPalette::WindowText, QColor(255, 240, 240));
+    } else {
+        palette.setColor(QPalette::Window, QColor(52, 56, 72));
+        palette.setColor(QPalette::WindowText, QColor(235, 235, 240));
+    }
+    _statusLabel->setPalette(palette);
     _statusLabel->setText(text);
     _statusLabel->show();
+    placeBanner();
+}
+
+void VeraxoViewController::hideMessage() {
+    _statusIsError = false;
+    _statusLabel->clear();
+    _statusLabel->hide();
+}
+
+void VeraxoViewController::showPauseImages() {
+    _recordButtton->setImage(_pauseButtonNormal, ImageButton::ControlStateNormal);
+    _recordButtton->setImage(_pauseButtonHighlight, ImageButton::ControlStateHighlighted);
 }
 
 void VeraxoViewController::showStartImages() {

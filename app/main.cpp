@@ -82,6 +82,14 @@ bool selectInput(const LaunchOptions& options) {
     return true;
 }
 
+QString deviceName(const QString& nameOrIndex) {
+    const int index = platform::PortAudioUnit::findInputDevice(nameOrIndex.toStdString());
+    for (const platform::PortAudioUnit::DeviceInfo& device : platform::PortAudioUnit::listInputDevices())
+        if (device.index == index)
+            return QString::fromStdString(device.name);
+    return nameOrIndex;
+}
+
 void describeApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("veraxo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VERAXO_VERSION));
@@ -115,28 +123,42 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
+    // Without a GL driver, the EGL loader would explain its failure at length; our one line says it.
+    if (qEnvironmentVariableIsEmpty("EGL_LOG_LEVEL"))
+        qputenv("EGL_LOG_LEVEL", "fatal");
     // The relief draws with the fixed-function pipeline: every context is a compatibility one.
     QSurfaceFormat::setDefaultFormat(SpectrumView::defaultSurfaceFormat());
     QApplication application(argc, argv);
     describeApplication();
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Veraxo"));
     QGuiApplication::setDesktopFileName(QStringLiteral("veraxo"));
+    // Asked before the window is built: a window holding the relief where no GL context can be made
+    // fails on its first paint, so the relief's place then holds a placeholder instead.
+    QString noOpenGL;
+    if (!SpectrumView::canRender(&noOpenGL))
+        print(QStringLiteral("veraxo: %1; the spectrum relief is not shown\n").arg(noOpenGL), true);
     RunLoopBridge runLoopBridge;
     Globals::setUp();
     int result = 0;
     {
         VeraxoAppDelegate delegate;
         delegate.applicationDidFinishLaunching();
+        if (options.windowSize().isValid())
+            delegate.window()->resize(options.windowSize());
+        if (!options.device().isEmpty())
+            delegate.mainViewController()->setMicrophoneName(deviceName(options.device()));
         if (!options.inputFile().isEmpty()) {
+            // A pipe with no writer yet is waited for off the main thread: the window shows at once.
             delegate.mainViewController()->setInputFile(options.inputFile());
             delegate.mainViewController()->onRecord();
-            if (!delegate.mainViewController()->statusMessage().isEmpty())
+            if (delegate.mainViewController()->statusIsError())
                 print(QStringLiteral("veraxo: %1\n").arg(delegate.mainViewController()->statusMessage()),
                       true);
         }
         if (!options.screenshotPath().isEmpty())
             scheduleScreenshot(delegate.window(), options.screenshotPath(), options.screenshotDelayMs());
         result = QApplication::exec();
+        delegate.mainViewController()->shutDown();
         globals->voiceUnit->dispose();
     }
     Globals::tearDown();

@@ -18,8 +18,11 @@ add_library(veraxo_shell STATIC
     ${CMAKE_CURRENT_LIST_DIR}/HelpViewController.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ImageButton.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LaunchOptions.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/LevelMeter.cpp
     ${CMAKE_CURRENT_LIST_DIR}/NavigationController.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RunLoopBridge.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StatusBar.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PipeRelay.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VeraxoAppDelegate.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VeraxoViewController.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ViewController.cpp)

@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
 
@@ -24,6 +25,21 @@ TEST(HelpViewController, ShowsTheHelpPageFromTheResourcesWithTheBaseAddress) {
     EXPECT_TRUE(text.contains("F1"));
     EXPECT_TRUE(text.contains("Esc"));
     EXPECT_TRUE(text.contains("nothing is recorded, stored, played back or sent"));
+    // Every command of the desktop program, and nothing that is not there: no links to the web.
+    for (const char* told : {"Ctrl+O", "Ctrl+R", "Ctrl+Q", "PgDn", "Export CSV", "Export Report Picture",
+                             "Input", "Clipping", "Too quiet", "45", "dBFS", "veraxo FILE", "--device"})
+        EXPECT_TRUE(text.contains(told)) << told;
+    int links = 0;
+    for (QTextBlock block = help.webView()->document()->begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QString href = it.fragment().charFormat().anchorHref();
+            if (href.isEmpty())
+                continue;
+            ++links;
+            EXPECT_TRUE(href.startsWith('#')) << href.toStdString();
+        }
+    EXPECT_GT(links, 5) << "the contents link to the page's sections";
+    EXPECT_FALSE(text.contains("http") || text.contains("www.") || text.contains("browser"));
     EXPECT_EQ(help.webView()->document()->baseUrl(), QUrl(HelpViewController::baseAddress));
     EXPECT_TRUE(help.shouldAutorotateToInterfaceOrientation(InterfaceOrientationPortrait));
     EXPECT_FALSE(help.shouldAutorotateToInterfaceOrientation(InterfaceOrientationPortraitUpsideDown));

@@ -30,6 +30,8 @@ TEST(LaunchOptions, StartsWithTheMicrophoneByDefaultAndTakesEachOption) {
     EXPECT_EQ(parsed({"--device", "2"}, true).device(), "2");
     EXPECT_EQ(parsed({"--device=USB Headset"}, true).device(), "USB Headset");
     EXPECT_TRUE(parsed({"--list-devices"}, true).listDevices());
+    EXPECT_FALSE(plain.windowSize().isValid());
+    EXPECT_EQ(parsed({"--window-size", "1280x800"}, true).windowSize(), QSize(1280, 800));
 }
 
 TEST(LaunchOptions, HelpAndVersionPrintToStandardOutputAndSucceed) {
@@ -55,6 +57,9 @@ TEST(LaunchOptions, UsageErrorsEndWithStatusTwoNamingTheProblemAndTheUsage) {
         {"--screenshot-delay", "soon"},
         {"--screenshot-delay", "-1"},
         {"--screenshot-delay", "inf"},
+        {"--window-size", "big"},
+        {"--window-size", "1280x"},
+        {"--window-size", "50x800"},
     };
     for (const QStringList& arguments : bad) {
         const LaunchOptions options = parsed(arguments, false);

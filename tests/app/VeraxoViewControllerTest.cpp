@@ -13,6 +13,7 @@
 #include "LieIndicator.h"
 #include "NavigationController.h"
 #include "RunLoopBridge.h"
+#include "StatusBar.h"
 #include "VeraxoAppDelegate.h"
 
 #include "platform/AudioUnit.h"
@@ -22,7 +23,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QLabel>
+#include <QScrollBar>
 #include <QStackedWidget>
+#include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -31,7 +36,12 @@
 #include <atomic>
 #include <cmath>
 #include <memory>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -108,7 +118,7 @@ TEST_F(MainScreen, LoadingTheScreenSetsTheVoiceUnitToCaptureOnTheAudioThread) {
     EXPECT_EQ(voiceUnit.getProperty(VoiceUnit::Properties::THREAD_PRECEDENCE).intValue, 63);
     EXPECT_EQ(voiceUnit.getProperty(VoiceUnit::Properties::THREAD_SEPARATION).intValue, 0);
     EXPECT_EQ(voiceUnit.getProperty(VoiceUnit::Properties::SAMPLING_RATE).intValue, 8000);
-    EXPECT_EQ(voiceUnit.callbacks.size(), 1);
+    EXPECT_EQ(voiceUnit.callbacks.size(), 2) << "the engine, then the level meter";
     EXPECT_EQ(state(), VoiceUnit::STATE_UNINITIALIZED) << "nothing is captured before the first press";
     EXPECT_TRUE(showsStartImages());
     EXPECT_TRUE(screen->shouldAutorotateToInterfaceOrientation(InterfaceOrientationPortrait));
@@ -140,8 +150,9 @@ TEST_F(MainScreen, AFailedStartIsReportedAndTheButtonIsBackInItsStartState) {
     press();
     EXPECT_EQ(state(), VoiceUnit::STATE_UNINITIALIZED);
     EXPECT_TRUE(showsStartImages());
-    EXPECT_TRUE(screen->statusMessage().startsWith("No microphone found"))
-        << screen->statusMessage().toStdString();
+    EXPECT_EQ(screen->statusMessage(), "Cannot start the microphone.")
+        << "the test unit gives no reason, so no cause is invented";
+    EXPECT_TRUE(screen->statusIsError());
 
     script.fail[TestAudioUnit::STEP_START] = false;
     press();
@@ -178,10 +189,18 @@ TEST_F(MainScreen, TheEndOfAnAnalysedRecordingStopsCaptureAndSaysSo) {
     screen->setInputFile(QStringLiteral("sample.wav"));
     press();
     ASSERT_EQ(state(), VoiceUnit::STATE_RUNNING);
+    const QRect graph = screen->lieGraph()->geometry();
+    const QRect button = screen->recordButtton()->geometry();
     EXPECT_TRUE(QTest::qWaitFor([&] { return screen->statusMessage().contains("has ended"); }, 10000));
     EXPECT_EQ(state(), VoiceUnit::STATE_UNINITIALIZED);
     EXPECT_TRUE(showsStartImages());
     EXPECT_GT(screen->lieGraph()->bufferCount(), 1000) << "the whole recording went through the engine";
+    EXPECT_FALSE(screen->statusIsError()) << "the end of a recording is a notice";
+    EXPECT_EQ(screen->statusBar()->state(), StatusBar::Ended);
+    EXPECT_EQ(screen->statusBar()->sourceText(), "sample.wav");
+    QTest::qWait(50);
+    EXPECT_EQ(screen->lieGraph()->geometry(), graph) << "the banner lies over the views";
+    EXPECT_EQ(screen->recordButtton()->geometry(), button);
 }
 
 TEST_F(MainScreen, ARecordingThatCannotBeReadIsReportedByName) {
@@ -191,8 +210,49 @@ TEST_F(MainScreen, ARecordingThatCannotBeReadIsReportedByName) {
     press();
     EXPECT_EQ(state(), VoiceUnit::STATE_UNINITIALIZED);
     EXPECT_TRUE(showsStartImages());
-    EXPECT_TRUE(screen->statusMessage().startsWith("Cannot analyse the recording no-such-recording.wav"))
-        << screen->statusMessage().toStdString();
+    EXPECT_EQ(screen->statusMessage(), "Cannot analyse no-such-recording.wav: no such file.");
+
+    QTemporaryDir dir;
+    QFile notes(dir.filePath("notes.wav"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("These are notes, not sound.\n");
+    notes.close();
+    platform::FileAudioUnit::setSource(notes.fileName().toStdString(),
+                                       platform::FileAudioUnit::AS_FAST_AS_POSSIBLE);
+    screen->setInputFile(notes.fileName());
+    press();
+    EXPECT_EQ(screen->statusMessage(), "Cannot analyse notes.wav: not an audio file.")
+        << "the file is named once and the library's restatement is left out";
+    EXPECT_TRUE(screen->statusIsError());
+}
+
+TEST(CaptureFailureMessages, NameTheRealCauseAndTheFileOnce) {
+    struct Case {
+        const char* input;
+        const char* reason;
+        bool whileRunning;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"", "No microphone found", false,
+         "No microphone found: connect one and press record, or open a recording."},
+        {"", "cannot open \"USB Mic\": Invalid sample rate", false,
+         "Cannot start the microphone: cannot open \"USB Mic\": Invalid sample rate."},
+        {"", "cannot start the audio system: Device unavailable", false,
+         "Cannot start the microphone: cannot start the audio system: Device unavailable."},
+        {"", "the microphone stopped delivering sound", true,
+         "The microphone stopped delivering sound; check the microphone and press record to try again."},
+        {"/tmp/rec/talk.flac",
+         "cannot read \"/tmp/rec/talk.flac\": not an audio file (Format not recognised.)", false,
+         "Cannot analyse talk.flac: not an audio file."},
+        {"/tmp/rec/talk.flac", "cannot read \"/tmp/rec/talk.flac\": read error (flac decoder lost sync)",
+         true, "Cannot analyse talk.flac: read error (flac decoder lost sync)."},
+        {"talk.wav", "recordings are read at 8000 samples per second only", false,
+         "Cannot analyse talk.wav: recordings are read at 8000 samples per second only."},
+        {"talk.wav", "", false, "Cannot analyse talk.wav."},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(VeraxoViewController::failureMessage(c.input, c.reason, c.whileRunning), c.message);
 }
 
 TEST_F(MainScreen, HelpOpensFromItsControlAndF1AndTheViewsPauseUntilBackOrEsc) {
@@ -215,6 +275,13 @@ TEST_F(MainScreen, HelpOpensFromItsControlAndF1AndTheViewsPauseUntilBackOrEsc) {
     QTest::keyClick(delegate->window(), Qt::Key_F1);
     EXPECT_EQ(navigation->topViewController(), screen->helpViewController());
     EXPECT_EQ(redrawing(), 0);
+    // The page has the keyboard at once: Page Down scrolls it.
+    QTextBrowser* page = screen->helpViewController()->webView();
+    // The window's focus widget, whether or not another program's window is active at the moment.
+    EXPECT_EQ(delegate->window()->focusWidget(), page);
+    const int scrolled = page->verticalScrollBar()->value();
+    QTest::keyClick(page, Qt::Key_PageDown);
+    EXPECT_GT(page->verticalScrollBar()->value(), scrolled);
     QTest::keyClick(delegate->window(), Qt::Key_Space);
     EXPECT_EQ(state(), VoiceUnit::STATE_UNINITIALIZED) << "Space belongs to the main screen";
     QTest::keyClick(delegate->window(), Qt::Key_Escape);
@@ -374,6 +441,146 @@ TEST_F(MainScreen, ARecordingDrivesTheIndicatorTheGraphAndTheRelief) {
     EXPECT_GT(bottom - top, graph.height() / 4) << "the lie graph is not flat";
     if (::testing::Test::HasFailure())
         window.save(QStringLiteral("main_screen_failure.png"));
+}
+
+std::vector<short> sine(int count, double amplitude) {
+    std::vector<short> samples(count);
+    for (int i = 0; i < count; ++i)
+        samples[i] = short(std::lround(amplitude * std::sin(2.0 * M_PI * 440.0 * i / 8000.0)));
+    return samples;
+}
+
+TEST_F(MainScreen, TheStatusBarMetersTheInputAndFlagsClippedAndQuietSound) {
+    StatusBar* bar = screen->statusBar();
+    ASSERT_TRUE(bar->isVisibleTo(delegate->window())) << "the window shows the status bar";
+    auto* warning = bar->findChild<QLabel*>("statusWarning");
+    ASSERT_NE(warning, nullptr);
+    EXPECT_EQ(bar->sourceText(), "Microphone");
+    EXPECT_EQ(bar->stateText(), "Stopped");
+
+    press();
+    ASSERT_EQ(state(), VoiceUnit::STATE_RUNNING);
+    EXPECT_EQ(bar->stateText(), "Listening");
+    // Sound in steps of a tenth of a second, one reading per step, as the bar's own timer takes them.
+    const auto feed = [&](const std::vector<short>& samples) {
+        for (std::size_t at = 0; at < samples.size(); at += 800) {
+            const std::size_t stepEnd = std::min(samples.size(), at + 800);
+            for (std::size_t block = at; block < stepEnd; block += 256)
+                script.current->push(std::vector<short>(samples.begin() + block,
+                                                        samples.begin() + std::min(stepEnd, block + 256)));
+            ASSERT_TRUE(script.current->waitUntilIdle());
+            bar->advance();
+        }
+    };
+
+    feed(sine(8000, 16384.0));
+    EXPECT_NEAR(bar->levelDb(), -6.02, 0.05);
+    EXPECT_EQ(bar->warning(), StatusBar::NoWarning);
+    EXPECT_EQ(bar->elapsedText(), "0:01");
+
+    for (const short rail : {short(32767), short(-32768)}) {
+        std::vector<short> clipped = sine(800, 16384.0);
+        clipped[400] = rail;
+        feed(clipped);
+        EXPECT_EQ(bar->warning(), StatusBar::Clipping) << rail;
+        EXPECT_NEAR(bar->levelDb(), rail > 0 ? -0.0003 : 0.0, 0.001);
+        EXPECT_TRUE(warning->isVisibleTo(delegate->window()));
+        feed(sine(4000, 16384.0));
+        EXPECT_EQ(bar->warning(), StatusBar::Clipping) << "held a while after the last clipped sample";
+        feed(sine(5600, 16384.0));
+        EXPECT_EQ(bar->warning(), StatusBar::NoWarning) << "cleared a second after the last one";
+        EXPECT_FALSE(warning->isVisibleTo(delegate->window()));
+    }
+    feed(sine(8000, 32766.0));
+    EXPECT_EQ(bar->warning(), StatusBar::NoWarning) << "loud but never at the rails";
+
+    // -50 dBFS: a warning only once it has lasted three seconds.
+    const std::vector<short> quiet = sine(800, 32768.0 * std::pow(10.0, -50.0 / 20.0));
+    for (int step = 0; step < 29; ++step)
+        feed(quiet);
+    EXPECT_LT(bar->levelDb(), -45.0);
+    EXPECT_EQ(bar->warning(), StatusBar::NoWarning);
+    feed(quiet);
+    EXPECT_EQ(bar->warning(), StatusBar::TooQuiet);
+    EXPECT_EQ(warning->text(), "Too quiet");
+    EXPECT_TRUE(warning->toolTip().contains("-45 dBFS")) << warning->toolTip().toStdString();
+    feed(sine(800, 32768.0 * std::pow(10.0, -40.0 / 20.0)));
+    EXPECT_EQ(bar->warning(), StatusBar::NoWarning) << "-40 dBFS is loud enough";
+    for (int step = 0; step < 30; ++step)
+        feed(std::vector<short>(800, 0));
+    EXPECT_EQ(bar->warning(), StatusBar::TooQuiet) << "silence too";
+    EXPECT_EQ(bar->samplesHeard(), 85600) << "every sample counts once";
+    EXPECT_EQ(bar->elapsedText(), "0:10");
+
+    press();
+    EXPECT_EQ(bar->stateText(), "Paused");
+    EXPECT_EQ(bar->warning(), StatusBar::NoWarning) << "nothing is judged while nothing is heard";
+    EXPECT_EQ(bar->elapsedText(), "0:10");
+    press();
+    EXPECT_EQ(bar->elapsedText(), "0:10") << "listening again continues the count";
+}
+
+// A recording given as a named pipe: the window stays live while nobody writes, a press gives up, a
+// writer that writes everything and leaves at once loses nothing, and one that stalls cannot keep
+// capture from stopping.
+TEST_F(MainScreen, ANamedPipeIsWaitedForWithoutBlockingTheWindow) {
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("live.wav");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    platform::FileAudioUnit::setSource(pipe.toStdString(), platform::FileAudioUnit::AS_FAST_AS_POSSIBLE);
+    platform::selectAudioComponent(platform::FileAudioUnit::component());
+    screen->setInputFile(pipe);
+
+    press();
+    EXPECT_TRUE(screen->isWaitingForInput());
+    EXPECT_EQ(state(), VoiceUnit::STATE_UNINITIALIZED);
+    EXPECT_FALSE(screen->statusIsError());
+    EXPECT_TRUE(screen->statusMessage().contains("Waiting")) << screen->statusMessage().toStdString();
+    QTest::qWait(300); // the event loop runs: nothing blocks it
+    press();
+    EXPECT_FALSE(screen->isWaitingForInput()) << "a press gives up waiting";
+    EXPECT_TRUE(showsStartImages());
+    EXPECT_TRUE(screen->statusMessage().isEmpty());
+    press();
+    ASSERT_TRUE(screen->isWaitingForInput());
+    screen->setInputFile(pipe);
+    EXPECT_FALSE(screen->isWaitingForInput()) << "naming a source gives up waiting too";
+    EXPECT_TRUE(showsStartImages());
+
+    // Two seconds of sound as a WAV small enough to sit whole in the pipe.
+    const std::vector<short> samples = sine(16000, 8000.0);
+    QByteArray wav("RIFF");
+    const auto u32 = [&](quint32 v) { wav.append(reinterpret_cast<const char*>(&v), 4); };
+    const auto u16 = [&](quint16 v) { wav.append(reinterpret_cast<const char*>(&v), 2); };
+    u32(36 + quint32(samples.size()) * 2);
+    wav.append("WAVEfmt ");
+    u32(16), u16(1), u16(1), u32(8000), u32(16000), u16(2), u16(16);
+    wav.append("data");
+    u32(quint32(samples.size()) * 2);
+    wav.append(reinterpret_cast<const char*>(samples.data()), int(samples.size() * 2));
+
+    press();
+    ASSERT_TRUE(screen->isWaitingForInput());
+    const int writer = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(writer, 0) << "the waiter holds the reading end";
+    ASSERT_EQ(::write(writer, wav.constData(), size_t(wav.size())), wav.size());
+    ::close(writer);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return screen->statusMessage().contains("has ended"); }, 10000))
+        << screen->statusMessage().toStdString();
+    EXPECT_EQ(screen->lieGraph()->bufferCount(), 16000 / 128) << "every sample of the pipe was analysed";
+
+    // A writer that stalls mid-stream, its end still open: a press stops capture all the same.
+    press();
+    ASSERT_TRUE(screen->isWaitingForInput());
+    const int staller = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(staller, 0);
+    ASSERT_EQ(::write(staller, wav.constData(), 8000), 8000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state() == VoiceUnit::STATE_RUNNING; }, 5000));
+    QTest::qWait(200);
+    press();
+    EXPECT_EQ(state(), VoiceUnit::STATE_UNINITIALIZED);
+    EXPECT_TRUE(showsStartImages());
+    ::close(staller);
 }
 
 } // namespace

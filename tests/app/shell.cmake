@@ -26,7 +26,7 @@ if(VERAXO_PYTHON AND EXISTS ${PROJECT_SOURCE_DIR}/resources/sample.wav)
     add_test(NAME app_smoke_test
         COMMAND ${VERAXO_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/smoke_test.py $<TARGET_FILE:veraxo>
             ${PROJECT_SOURCE_DIR}/resources/sample.wav ${CMAKE_CURRENT_BINARY_DIR}/smoke_screenshot.png)
-    set_tests_properties(app_smoke_test PROPERTIES LABELS gui TIMEOUT 60)
+    set_tests_properties(app_smoke_test PROPERTIES LABELS gui TIMEOUT 120)
     # Under ASan the program unloads its GL and audio plug-ins at exit, and LeakSanitizer then takes
     # what they still hold for leaks it cannot attribute. Leaks of our own code are caught in-process
     # by app_shell_gui_test, which keeps the plug-ins loaded until its check.
