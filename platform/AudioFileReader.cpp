@@ -6,6 +6,7 @@
 
 #include "AudioFileReader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -22,6 +23,8 @@ namespace {
 
 const int CHUNK_FRAMES = 4096;
 const int RESAMPLED_CHUNK = 4096;
+// Samples per read of a source taken as it is: large enough that system calls cost little.
+const int DIRECT_CHUNK = 32768;
 
 sf_count_t memoryLength(void* user) {
     return static_cast<AudioFileReader::MemoryInput*>(user)->size;
@@ -134,6 +137,7 @@ void AudioFileReader::close() {
     _failed = false;
     _pending.clear();
     _pendingPos = 0;
+    _directPos = _directEnd = 0;
 }
 
 bool AudioFileReader::fail(const std::string& reason) {
@@ -201,6 +205,8 @@ bool AudioFileReader::finishOpen(const SF_INFO& info, bool headerless) {
 
     _passThrough = _sourceChannels == 1 && _sourceRate == OUTPUT_RATE &&
                    (format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
+    if (_passThrough)
+        _direct.resize(DIRECT_CHUNK);
     if (!_passThrough) {
         _frames.resize(static_cast<std::size_t>(CHUNK_FRAMES) * _sourceChannels);
         _mono.resize(CHUNK_FRAMES);
@@ -232,7 +238,21 @@ int AudioFileReader::read(short* out, int maxSamples) {
         return 0;
     int got;
     if (_passThrough) {
-        got = static_cast<int>(sf_read_short(_file, out, maxSamples));
+        got = 0;
+        while (got < maxSamples) {
+            if (_directPos == _directEnd) {
+                const sf_count_t n = sf_read_short(_file, _direct.data(), DIRECT_CHUNK);
+                if (n <= 0)
+                    break;
+                _directPos = 0;
+                _directEnd = static_cast<std::size_t>(n);
+            }
+            const std::size_t take =
+                std::min(_directEnd - _directPos, static_cast<std::size_t>(maxSamples - got));
+            std::memcpy(out + got, _direct.data() + _directPos, take * sizeof(short));
+            _directPos += take;
+            got += static_cast<int>(take);
+        }
     } else {
         got = readConverted(out, maxSamples);
     }
