@@ -54,8 +54,13 @@ inline void butterfly4(__m128 wr, __m128 wi, __m128& ar, __m128& ai, __m128& xr,
 #if defined(VERAXO_DFFT_AVX2)
 #define AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
+// The check includes the operating system's support for the wide registers. The explicit
+// initialisation makes it safe even from another object's static constructor.
 bool cpuHasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
     return has;
 }
 
