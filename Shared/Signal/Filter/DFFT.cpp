@@ -12,6 +12,7 @@
 #include "Signal/Filter/DFFT.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "Signal/Utils.h"
 
@@ -94,13 +95,14 @@ AVX2_INLINE void transpose8(__m256* r) {
     r[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
 }
 
-// The whole transform for size >= 64, ending with the absolute real parts of the lower half in raw.
+// The whole transform for size >= 64, ending with the absolute real parts of the lower half in raw
+// and their averages with the previous frame's in out.
 // Position 8m + e after bit reversal holds source rev3(e) * size/8 + rev(m), so for the eight groups m
 // whose reversed indices are 8q .. 8q + 7, element e of all of them is one contiguous run of the frame.
 __attribute__((target("avx2"))) void transformAvx2(const float* frame, const float* window,
                                                    const int* reversed, const float* cosTable,
                                                    const float* sinTable, int size, int log2Size, float* re,
-                                                   float* im, float* raw) {
+                                                   float* im, float* raw, float* out) {
     const int eighth = size / 8;
     static const int rev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
     const __m256 zero = _mm256_setzero_ps();
@@ -161,15 +163,19 @@ __attribute__((target("avx2"))) void transformAvx2(const float* frame, const flo
         half = span;
     }
 
-    // Last stage: tr + re[j] for the lower half, then its absolute value.
+    // Last stage: tr + re[j] for the lower half, then its absolute value and its average with the
+    // previous frame's.
     const float* cosRow = cosTable + (log2Size - 1) * size;
     const float* sinRow = sinTable + (log2Size - 1) * size;
     const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
+    const __m256 half8 = _mm256_set1_ps(0.5f);
     for (int j = 0; j < half; j += 8) {
         const __m256 wr = _mm256_loadu_ps(cosRow + j), wi = _mm256_loadu_ps(sinRow + j);
         const __m256 xr = _mm256_loadu_ps(re + half + j), xi = _mm256_loadu_ps(im + half + j);
         const __m256 tr = _mm256_sub_ps(_mm256_mul_ps(wr, xr), _mm256_mul_ps(wi, xi));
-        _mm256_storeu_ps(raw + j, _mm256_and_ps(_mm256_add_ps(tr, _mm256_loadu_ps(re + j)), magnitude));
+        const __m256 r = _mm256_and_ps(_mm256_add_ps(tr, _mm256_loadu_ps(re + j)), magnitude);
+        _mm256_storeu_ps(raw + j, r);
+        _mm256_storeu_ps(out + j, _mm256_mul_ps(_mm256_add_ps(r, _mm256_loadu_ps(out + j)), half8));
     }
 }
 #endif
@@ -270,10 +276,8 @@ void DFFT::filter(const Sample* data, int dataLen) {
         const int take = half - _pos < dataLen - n ? half - _pos : dataLen - n;
         float* current = _frame.data() + half + _pos;
         float* next = _nextFrame.data() + _pos;
-        for (int i = 0; i < take; ++i) {
-            current[i] = data[n + i];
-            next[i] = data[n + i];
-        }
+        std::memcpy(current, data + n, static_cast<std::size_t>(take) * sizeof(float));
+        std::memcpy(next, data + n, static_cast<std::size_t>(take) * sizeof(float));
         n += take;
         _pos += take;
         if (_pos == half) {
@@ -289,8 +293,11 @@ void DFFT::processSamples() {
     const int half = _frameSize / 2;
     const float* raw = &_rawSpectrum[0];
     float* out = &_outSpectrum[0];
-    for (int i = 0; i < half; ++i)
-        out[i] = (raw[i] + out[i]) * 0.5f;
+    // The wide form has averaged already.
+    if (!_wide) {
+        for (int i = 0; i < half; ++i)
+            out[i] = (raw[i] + out[i]) * 0.5f;
+    }
     output(out, half);
     _rawSpectrum.swap(_outSpectrum);
 }
@@ -299,7 +306,7 @@ void DFFT::calculateDFFT() {
 #if defined(VERAXO_DFFT_AVX2)
     if (_wide) {
         transformAvx2(&_frame[0], &_window[0], &_reversed[0], &_cosTable[0], &_sinTable[0], _frameSize,
-                      _log2Size, &_re[0], &_im[0], &_rawSpectrum[0]);
+                      _log2Size, &_re[0], &_im[0], &_rawSpectrum[0], &_outSpectrum[0]);
         return;
     }
 #endif
