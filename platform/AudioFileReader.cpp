@@ -6,6 +6,7 @@
 
 #include "AudioFileReader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -22,6 +23,8 @@ namespace {
 
 const int CHUNK_FRAMES = 4096;
 const int RESAMPLED_CHUNK = 4096;
+// Samples per read of a source taken as it is: large enough that system calls cost little.
+const int DIRECT_CHUNK = 32768;
 
 sf_count_t memoryLength(void* user) {
     return static_cast<AudioFileReader::MemoryInput*>(user)->size;
@@ -151,6 +154,7 @@ void AudioFileReader::close() {
     _failed = false;
     _pending.clear();
     _pendingPos = 0;
+    _directPos = _directEnd = 0;
 }
 
 bool AudioFileReader::fail(const std::string& reason) {
@@ -224,6 +228,8 @@ bool AudioFileReader::finishOpen(const SF_INFO& info, bool headerless) {
 
     _passThrough = _sourceChannels == 1 && _sourceRate == OUTPUT_RATE &&
                    (format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
+    if (_passThrough)
+        _direct.resize(DIRECT_CHUNK);
     if (!_passThrough) {
         _frames.resize(static_cast<std::size_t>(CHUNK_FRAMES) * _sourceChannels);
         _mono.resize(CHUNK_FRAMES);
@@ -255,12 +261,26 @@ int AudioFileReader::read(short* out, int maxSamples) {
         return 0;
     int got = 0;
     if (_passThrough) {
-        const sf_count_t frames = _sourceDone ? 0 : sf_read_short(_file, out, maxSamples);
-        got = frames > 0 ? static_cast<int>(frames) : 0;
-        _decodedFrames += got;
-        if (got == 0 && !_sourceDone) {
-            _sourceDone = true;
-            sourceEnded();
+        // Big reads from the source, handed out in the caller's block sizes.
+        while (got < maxSamples) {
+            if (_directPos == _directEnd) {
+                const sf_count_t n = _sourceDone ? 0 : sf_read_short(_file, _direct.data(), DIRECT_CHUNK);
+                if (n <= 0) {
+                    if (!_sourceDone) {
+                        _sourceDone = true;
+                        sourceEnded();
+                    }
+                    break;
+                }
+                _decodedFrames += n;
+                _directPos = 0;
+                _directEnd = static_cast<std::size_t>(n);
+            }
+            const std::size_t take =
+                std::min(_directEnd - _directPos, static_cast<std::size_t>(maxSamples - got));
+            std::memcpy(out + got, _direct.data() + _directPos, take * sizeof(short));
+            _directPos += take;
+            got += static_cast<int>(take);
         }
     } else {
         got = readConverted(out, maxSamples);

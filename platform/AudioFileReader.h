@@ -90,4 +90,8 @@ private:
     std::vector<float> _mono;
     std::vector<float> _pending;
     std::size_t _pendingPos;
+    // A 16-bit mono 8000 Hz source is read in large pieces and handed out from here.
+    std::vector<short> _direct;
+    std::size_t _directPos = 0;
+    std::size_t _directEnd = 0;
 };

@@ -56,6 +56,27 @@ TEST(CsvWriter, ValuesMatchPrintfG9) {
             continue;
         ASSERT_EQ(fast(v), printed(v)) << "bits " << b;
     }
+
+    // The range the integer form covers (2^-24 up to 1e9), densely: random values, ties at the ninth
+    // digit (rounded to even) and the neighbours of every power of ten, where the digit count changes.
+    std::uniform_int_distribution<unsigned> inRange(0x33700000u, 0x4e800000u);
+    for (int i = 0; i < 300000; ++i) {
+        const unsigned b = inRange(rng) | (i % 2 ? 0x80000000u : 0u);
+        float v;
+        std::memcpy(&v, &b, sizeof v);
+        ASSERT_EQ(fast(v), printed(v)) << "bits " << b;
+    }
+    for (float tie : {524288.0625f, 524288.1875f, -524289.3125f, 0x1p-24f, 0x1.fffffep+29f})
+        EXPECT_EQ(fast(tie), printed(tie)) << tie;
+    for (int k = -9; k <= 10; ++k) {
+        float v = static_cast<float>(std::pow(10.0, k));
+        for (int i = 0; i < 40; ++i)
+            v = std::nextafter(v, 0.0f);
+        for (int i = 0; i < 80; ++i) {
+            ASSERT_EQ(fast(v), printed(v)) << v;
+            v = std::nextafter(v, 1e30f);
+        }
+    }
 }
 
 TEST(CsvWriter, TimeMatchesPrintfF3) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -219,26 +220,36 @@ TEST(DFFT, KeepsTheAbsoluteRealPartOfEachBin) {
     }
 }
 
+// Every path the transform can take on this machine: the baseline one always, the wide one where the
+// CPU has it (sizes of 64 and more).
 TEST(DFFT, MatchesThePlainScalarTransformBitForBit) {
-    for (int size : {2, 4, 8, 16, 256, 1024}) {
-        std::mt19937 rng(size);
-        std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-        Signal::Filter::DFFT fft(size);
-        Collector out;
-        fft.addOutput(&out);
-        ScalarReference reference(size);
-        const int half = size / 2;
-        std::vector<float> x(half);
-        for (int hopIndex = 0; hopIndex < 12; ++hopIndex) {
-            for (float& v : x)
-                v = hopIndex == 5 ? 1e-30f * dist(rng) : dist(rng) * (hopIndex == 7 ? 30000.0f : 1.0f);
-            fft.filter(x.data(), half);
-            const std::vector<float> expected = reference.hop(x.data());
-            ASSERT_EQ(out.blocks.size(), static_cast<std::size_t>(hopIndex + 1));
-            for (int i = 0; i < half; ++i)
-                ASSERT_TRUE(sameBits(out.blocks.back()[i], expected[i]))
-                    << "size " << size << " hop " << hopIndex << " bin " << i << ": " << out.blocks.back()[i]
-                    << " vs " << expected[i];
+    using Path = Signal::Filter::DFFT::Path;
+    for (Path path : {Path::Baseline, Path::Auto}) {
+        for (int size : {2, 4, 8, 16, 32, 64, 128, 256, 1024}) {
+            std::mt19937 rng(size);
+            std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+            Signal::Filter::DFFT fft(size, path);
+            if (path == Path::Baseline || size < 64) {
+                EXPECT_FALSE(fft.usesWideVectors());
+            }
+            if (size == 256)
+                std::printf("transform of 256 on the %s path\n", fft.usesWideVectors() ? "AVX2" : "baseline");
+            Collector out;
+            fft.addOutput(&out);
+            ScalarReference reference(size);
+            const int half = size / 2;
+            std::vector<float> x(half);
+            for (int hopIndex = 0; hopIndex < 12; ++hopIndex) {
+                for (float& v : x)
+                    v = hopIndex == 5 ? 1e-30f * dist(rng) : dist(rng) * (hopIndex == 7 ? 30000.0f : 1.0f);
+                fft.filter(x.data(), half);
+                const std::vector<float> expected = reference.hop(x.data());
+                ASSERT_EQ(out.blocks.size(), static_cast<std::size_t>(hopIndex + 1));
+                for (int i = 0; i < half; ++i)
+                    ASSERT_TRUE(sameBits(out.blocks.back()[i], expected[i]))
+                        << "size " << size << (fft.usesWideVectors() ? " wide" : "") << " hop " << hopIndex
+                        << " bin " << i << ": " << out.blocks.back()[i] << " vs " << expected[i];
+            }
         }
     }
 }
