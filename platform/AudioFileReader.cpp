@@ -275,6 +275,11 @@ int AudioFileReader::read(short* out, int maxSamples) {
                 _decodedFrames += n;
                 _directPos = 0;
                 _directEnd = static_cast<std::size_t>(n);
+                // The next read clears the decoder's error: a short read that broke is noted now.
+                if (n < DIRECT_CHUNK && sf_error(_file) != SF_ERR_NO_ERROR) {
+                    _sourceDone = true;
+                    sourceEnded();
+                }
             }
             const std::size_t take =
                 std::min(_directEnd - _directPos, static_cast<std::size_t>(maxSamples - got));
