@@ -39,7 +39,15 @@ bool LaunchOptions::parse(const QStringList& arguments) {
         QStringLiteral("screenshot-delay"),
         QCoreApplication::translate("LaunchOptions", "Seconds to wait before the picture (default 3)."),
         QStringLiteral("SECONDS"));
-    parser.addOptions({help, version, input, device, listDevices, screenshot, screenshotDelay});
+    const QCommandLineOption windowSize(
+        QStringLiteral("window-size"),
+        QCoreApplication::translate("LaunchOptions", "Open the window at this size in points, e.g. 1280x800."),
+        QStringLiteral("WIDTHxHEIGHT"));
+    parser.addOptions({help, version, input, device, listDevices, windowSize, screenshot, screenshotDelay});
+    parser.addPositionalArgument(
+        QStringLiteral("FILE"),
+        QCoreApplication::translate("LaunchOptions", "A recording to analyse, the same as --input FILE."),
+        QStringLiteral("[FILE]"));
 
     const auto usageError = [&](const QString& problem) {
         _message = QStringLiteral("veraxo: %1\n\n%2").arg(problem, parser.helpText());
@@ -49,9 +57,10 @@ bool LaunchOptions::parse(const QStringList& arguments) {
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1 || (files.size() == 1 && parser.isSet(input)))
         return usageError(QCoreApplication::translate("LaunchOptions", "unexpected argument '%1'")
-                              .arg(parser.positionalArguments().first()));
+                              .arg(files.last()));
     if (parser.isSet(help)) {
         _message = parser.helpText();
         return false;
@@ -61,7 +70,7 @@ bool LaunchOptions::parse(const QStringList& arguments) {
                                                  QCoreApplication::applicationVersion());
         return false;
     }
-    if (parser.isSet(input) && parser.isSet(device))
+    if ((parser.isSet(input) || !files.isEmpty()) && parser.isSet(device))
         return usageError(
             QCoreApplication::translate("LaunchOptions", "--input and --device cannot be used together"));
     if (parser.isSet(screenshotDelay)) {
@@ -73,11 +82,23 @@ bool LaunchOptions::parse(const QStringList& arguments) {
                                                           "seconds between 0 and 3600"));
         _screenshotDelayMs = static_cast<int>(std::lround(seconds * 1000.0));
     }
-    _inputFile = parser.value(input);
+    if (parser.isSet(windowSize)) {
+        const QStringList sides = parser.value(windowSize).split(QLatin1Char('x'));
+        bool wide = false;
+        bool tall = false;
+        const int width = sides.size() == 2 ? sides[0].toInt(&wide) : 0;
+        const int height = sides.size() == 2 ? sides[1].toInt(&tall) : 0;
+        if (!wide || !tall || width < 1 || height < 1 || width > 16384 || height > 16384)
+            return usageError(QCoreApplication::translate("LaunchOptions",
+                                                          "--window-size needs WIDTHxHEIGHT in points, "
+                                                          "such as 1280x800"));
+        _windowSize = QSize(width, height);
+    }
+    _inputFile = files.isEmpty() ? parser.value(input) : files.first();
     _device = parser.value(device);
     _listDevices = parser.isSet(listDevices);
     _screenshotPath = parser.value(screenshot);
-    if (parser.isSet(input) && _inputFile.isEmpty())
+    if ((parser.isSet(input) || !files.isEmpty()) && _inputFile.isEmpty())
         return usageError(QCoreApplication::translate("LaunchOptions", "--input needs a file name"));
     return true;
 }

@@ -1,10 +1,12 @@
 #pragma once
 // The desktop program's command line:
-//   veraxo [--input FILE] [--device NAME|INDEX] [--list-devices] [--screenshot PATH [--screenshot-delay S]]
-//          [--help] [--version]
+//   veraxo [FILE] [--input FILE] [--device NAME|INDEX] [--list-devices] [--window-size WxH]
+//          [--screenshot PATH [--screenshot-delay S]] [--help] [--version]
+// A FILE given alone is the same as --input FILE.
 // parse() leaves either a set of options to run with, or an exit status and a message to print
 // (usage errors, --help and --version), so main decides nothing about text itself.
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +25,8 @@ public:
     bool listDevices() const { return _listDevices; }
     const QString& screenshotPath() const { return _screenshotPath; }
     int screenshotDelayMs() const { return _screenshotDelayMs; }
+    // The window's size for this run; invalid when not given (the remembered or default size).
+    QSize windowSize() const { return _windowSize; }
 
 private:
     QString _message;
@@ -32,4 +36,5 @@ private:
     bool _listDevices = false;
     QString _screenshotPath;
     int _screenshotDelayMs = 3000;
+    QSize _windowSize;
 };

@@ -7,6 +7,7 @@
 #include "HelpViewController.h"
 #include "ImageButton.h"
 #include "LieIndicator.h"
+#include "MainScreenLayout.h"
 #include "NavigationController.h"
 #include "SpectrumView.h"
 
@@ -14,7 +15,6 @@
 
 #include <QLabel>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 namespace {
 // How often a running capture is checked for a failure reported from the audio side.
@@ -65,7 +65,7 @@ QWidget* VeraxoViewController::loadView() {
     _recordButtton->setObjectName(QStringLiteral("recordButton"));
     _recordButtton->setToolTip(tr("Start or stop listening (Space)"));
     _recordButtton->setAccessibleName(tr("Record"));
-    _recordButtton->setFocusPolicy(Qt::NoFocus);
+    _recordButtton->setFocusPolicy(Qt::TabFocus);
     _recordButtton->setMinimumSize(56, 56);
     _recordButtton->setMaximumHeight(88);
     connect(_recordButtton, &ImageButton::clicked, this, &VeraxoViewController::onRecord);
@@ -75,19 +75,11 @@ QWidget* VeraxoViewController::loadView() {
     _helpButton->setText(tr("Help"));
     _helpButton->setToolTip(tr("Help (F1)"));
     _helpButton->setAutoRaise(true);
-    _helpButton->setFocusPolicy(Qt::NoFocus);
+    _helpButton->setFocusPolicy(Qt::TabFocus);
     connect(_helpButton, &QToolButton::clicked, this, &VeraxoViewController::onHelp);
     setRightBarButtonItem(_helpButton);
 
-    // Portrait at any window size: the relief takes most of the height, the graph the rest.
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(6, 6, 6, 6);
-    layout->setSpacing(6);
-    layout->addWidget(_spectrum, 5);
-    layout->addWidget(_lieIndicator, 1);
-    layout->addWidget(_lieGraph, 3);
-    layout->addWidget(_statusLabel);
-    layout->addWidget(_recordButtton, 2);
+    new MainScreenLayout(page, {_spectrum, _lieIndicator, _lieGraph, _statusLabel, _recordButtton});
     return page;
 }
 
@@ -115,22 +107,30 @@ void VeraxoViewController::viewDidLoad() {
     _lieGraphProxy = ViewProxy(_lieGraph, &GraphView::newData);
     _spectrumProxy = ViewProxy(_spectrum, &SpectrumView::newData);
     _verdictProxy = ViewProxy(_lieIndicator, &LieIndicator::newData);
-
-    using ViewCallback = brel::callback2<void, const Signal::Sample*, int>;
-    globals->engine->attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
-                                  ViewCallback(&_spectrumProxy, &ViewProxy::perform));
-    globals->engine->attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
-                                  ViewCallback(&_verdictProxy, &ViewProxy::perform));
-    globals->engine->attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
-                                  ViewCallback(&_lieGraphProxy, &ViewProxy::perform));
+    attachViews(*globals->engine);
 
     globals->voiceUnit->ioFlags = VoiceUnit::IO_RECORD;
     globals->voiceUnit->properties.set(VoiceUnit::Properties::THREAD_PRECEDENCE,
                                        VoiceUnit::PropertyValue(63));
     globals->voiceUnit->properties.set(VoiceUnit::Properties::THREAD_SEPARATION, VoiceUnit::PropertyValue(0));
 
+    _engineInput = globals->voiceUnit->callbacks.size();
     globals->voiceUnit->callbacks.push_back(
         brel::callback2<void, const short*, int>(&*globals->engine, &VeraxoEngine::input));
+}
+
+void VeraxoViewController::renewEngine() {
+    globals->engine.reset(new VeraxoEngine);
+    attachViews(*globals->engine);
+    globals->voiceUnit->callbacks[_engineInput] =
+        brel::callback2<void, const short*, int>(&*globals->engine, &VeraxoEngine::input);
+}
+
+void VeraxoViewController::attachViews(VeraxoEngine& engine) {
+    using ViewCallback = brel::callback2<void, const Signal::Sample*, int>;
+    engine.attachOutput(VeraxoEngine::OUTPUT_SPECTRUM, ViewCallback(&_spectrumProxy, &ViewProxy::perform));
+    engine.attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL, ViewCallback(&_verdictProxy, &ViewProxy::perform));
+    engine.attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL, ViewCallback(&_lieGraphProxy, &ViewProxy::perform));
 }
 
 void VeraxoViewController::viewDidAppear(bool animated) {
@@ -150,8 +150,10 @@ void VeraxoViewController::viewDidDisappear(bool animated) {
 void VeraxoViewController::onRecord() {
     VoiceUnit& voiceUnit = *globals->voiceUnit;
     if (voiceUnit.state == VoiceUnit::STATE_UNINITIALIZED) {
+        emit captureStarting();
         _recordButtton->setImage(_pauseButtonNormal, ImageButton::ControlStateNormal);
         _recordButtton->setImage(_pauseButtonHighlight, ImageButton::ControlStateHighlighted);
+        _recordButtton->setAccessibleName(tr("Pause"));
         voiceUnit.initialize();
         voiceUnit.start();
         if (voiceUnit.state != VoiceUnit::STATE_RUNNING) {
@@ -216,4 +218,5 @@ void VeraxoViewController::showMessage(const QString& text) {
 void VeraxoViewController::showStartImages() {
     _recordButtton->setImage(_startButtonNormal, ImageButton::ControlStateNormal);
     _recordButtton->setImage(_startButtonHighlight, ImageButton::ControlStateHighlighted);
+    _recordButtton->setAccessibleName(tr("Record"));
 }

@@ -24,6 +24,7 @@ class LieIndicator;
 class QLabel;
 class QToolButton;
 class SpectrumView;
+class VeraxoEngine;
 
 class VeraxoViewController : public ViewController {
     Q_OBJECT
@@ -38,6 +39,12 @@ public:
 
     void onRecord();
     void onHelp();
+    // Hangs the three views on the engine's outputs (done once when the view loads; again for an engine
+    // that replaces the first).
+    void attachViews(VeraxoEngine& engine);
+    // Replaces the engine with a fresh one, which the views and the voice unit then use; capture must
+    // be stopped. Listeners other than the views are hung on the new engine by whoever owns them.
+    void renewEngine();
 
     // Names the recording analysed instead of the microphone, for the messages; empty for the microphone.
     void setInputFile(const QString& fileName) { _inputFile = fileName; }
@@ -50,6 +57,10 @@ public:
     QToolButton* helpButton() const { return _helpButton; }
     // The text of the banner that reports capture failures; empty while nothing is reported.
     QString statusMessage() const;
+
+signals:
+    // The record button is about to start capture: the last moment to change the source or the engine.
+    void captureStarting();
 
 protected:
     QWidget* loadView() override;
@@ -80,4 +91,6 @@ private:
     HelpViewController* _helpViewController = nullptr;
     QTimer _captureWatch;
     QString _inputFile;
+    // Where the engine's input sits among the voice unit's callbacks.
+    int _engineInput = 0;
 };

@@ -127,12 +127,15 @@ int main(int argc, char* argv[]) {
     {
         VeraxoAppDelegate delegate;
         delegate.applicationDidFinishLaunching();
+        if (options.windowSize().isValid())
+            delegate.window()->resize(options.windowSize());
         if (!options.inputFile().isEmpty()) {
-            delegate.mainViewController()->setInputFile(options.inputFile());
-            delegate.mainViewController()->onRecord();
+            delegate.openRecording(options.inputFile());
             if (!delegate.mainViewController()->statusMessage().isEmpty())
                 print(QStringLiteral("veraxo: %1\n").arg(delegate.mainViewController()->statusMessage()),
                       true);
+        } else {
+            delegate.useMicrophone(!options.device().isEmpty());
         }
         if (!options.screenshotPath().isEmpty())
             scheduleScreenshot(delegate.window(), options.screenshotPath(), options.screenshotDelayMs());

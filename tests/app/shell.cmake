@@ -13,12 +13,15 @@ veraxo_add_test(app_shell_gui_test
         ${CMAKE_CURRENT_LIST_DIR}/LaunchOptionsTest.cpp
         ${CMAKE_CURRENT_LIST_DIR}/HelpViewControllerTest.cpp
         ${CMAKE_CURRENT_LIST_DIR}/NavigationControllerTest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/VeraxoAppDelegateTest.cpp
         ${CMAKE_CURRENT_LIST_DIR}/VeraxoViewControllerTest.cpp
     LIBS veraxo_shell veraxo_audio_double Qt6::Test
     LABELS gui
     OWN_MAIN)
 target_compile_definitions(app_shell_gui_test PRIVATE
-    VERAXO_SAMPLE_RECORDING="${PROJECT_SOURCE_DIR}/resources/sample.wav")
+    VERAXO_SAMPLE_RECORDING="${PROJECT_SOURCE_DIR}/resources/sample.wav"
+    VERAXO_ANALYZE="$<TARGET_FILE:veraxo-analyze>")
+add_dependencies(app_shell_gui_test veraxo-analyze)
 
 # The real program, end to end: analyse the sample recording live and take a picture of the window.
 find_program(VERAXO_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)

@@ -6,18 +6,23 @@ Passes when the program exits with status 0 within its time, and the picture sho
 and a lie graph that rises and falls.
 """
 
+import os
 import subprocess
 import sys
+import tempfile
 
 from PIL import Image
 
 
 def main():
     veraxo, recording, picture = sys.argv[1:4]
+    # The program remembers its window: start from a settings folder of our own, never the user's.
+    settings = tempfile.TemporaryDirectory()
+    environment = dict(os.environ, XDG_CONFIG_HOME=settings.name)
     try:
         run = subprocess.run(
-            [veraxo, "--input", recording, "--screenshot", picture, "--screenshot-delay", "4"],
-            capture_output=True, text=True, timeout=45)
+            [veraxo, recording, "--screenshot", picture, "--screenshot-delay", "4"],
+            capture_output=True, text=True, timeout=45, env=environment)
     except subprocess.TimeoutExpired:
         print("veraxo did not exit after taking its picture")
         return 1
