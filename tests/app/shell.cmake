@@ -38,3 +38,9 @@ if(VERAXO_PYTHON AND EXISTS ${PROJECT_SOURCE_DIR}/resources/sample.wav)
             "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_string_checks=1:suppressions=${PROJECT_SOURCE_DIR}/tests/sanitizers/asan.supp")
     endif()
 endif()
+
+# The session store's hand-over from the audio thread, counted for allocations.
+veraxo_add_test(app_session_store_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/SessionStoreTest.cpp
+    LIBS veraxo_shell
+    LABELS unit threads OWN_MAIN COUNT_ALLOCATIONS)
