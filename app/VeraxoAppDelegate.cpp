@@ -132,6 +132,10 @@ void VeraxoAppDelegate::buildMenus() {
     QAction* open = _fileMenu->addAction(tr("&Open\u2026"), this, &VeraxoAppDelegate::onOpen);
     open->setObjectName(QStringLiteral("openAction"));
     open->setShortcut(QKeySequence::Open);
+    // Space is an application-wide shortcut; the entry only names it.
+    QAction* listen = _fileMenu->addAction(tr("&Listen or Pause\tSpace"));
+    listen->setObjectName(QStringLiteral("listenAction"));
+    connect(listen, &QAction::triggered, _mainViewController, &VeraxoViewController::onRecord);
     QAction* restartAction = _fileMenu->addAction(tr("&Restart"), this, &VeraxoAppDelegate::restart);
     restartAction->setObjectName(QStringLiteral("restartAction"));
     restartAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
@@ -148,9 +152,16 @@ void VeraxoAppDelegate::buildMenus() {
     quitAction->setObjectName(QStringLiteral("quitAction"));
     quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    _deviceMenu = new DeviceMenu(_window);
+    _deviceMenu = new DeviceMenu(bar);
     bar->addMenu(_deviceMenu);
     connect(_deviceMenu, &DeviceMenu::deviceChosen, this, &VeraxoAppDelegate::chooseDevice);
+
+    // F1 is an application-wide shortcut; the entry only names it.
+    QMenu* helpMenu = bar->addMenu(tr("&Help"));
+    helpMenu->setObjectName(QStringLiteral("helpMenu"));
+    QAction* help = helpMenu->addAction(tr("Veraxo &Help\tF1"));
+    help->setObjectName(QStringLiteral("helpAction"));
+    connect(help, &QAction::triggered, this, &VeraxoAppDelegate::onHelpKey);
 }
 
 void VeraxoAppDelegate::applicationDidFinishLaunching() {
