@@ -182,9 +182,10 @@ void VeraxoAppDelegate::applicationDidFinishLaunching() {
 void VeraxoAppDelegate::onSpace() {
     if (!_navCon || _navCon->topViewController() != _mainViewController)
         return;
-    // Space presses the button that has the focus; otherwise it is the record button.
+    // Space presses a button the keyboard moved the focus to; otherwise it is the record button.
     auto* focused = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
-    if (focused && focused->window() == _window && focused->isVisible())
+    if (focused && focused->window() == _window && focused->isVisible() &&
+        _window->testAttribute(Qt::WA_KeyboardFocusChange))
         focused->click();
     else
         _mainViewController->onRecord();
