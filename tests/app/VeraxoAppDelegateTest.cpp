@@ -63,6 +63,8 @@ protected:
         delegate->setRecordingPacing(FileAudioUnit::AS_FAST_AS_POSSIBLE);
         delegate->applicationDidFinishLaunching();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(delegate->window()));
+        // The keys are application shortcuts: they work once the window has the keyboard.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(delegate->window()));
     }
 
     int state() const { return globals->voiceUnit->state; }

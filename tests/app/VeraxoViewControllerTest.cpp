@@ -70,6 +70,8 @@ protected:
         delegate = std::make_unique<VeraxoAppDelegate>(pictures.bundle());
         delegate->applicationDidFinishLaunching();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(delegate->window()));
+        // The keys are application shortcuts: they work once the window has the keyboard.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(delegate->window()));
         screen = delegate->mainViewController();
     }
 
