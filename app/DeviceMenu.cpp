@@ -24,6 +24,7 @@ void DeviceMenu::refresh() {
     _devices = _lister();
     _listed = true;
     rebuild();
+    emit listed();
 }
 
 void DeviceMenu::ensureListed() {

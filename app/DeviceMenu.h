@@ -39,6 +39,8 @@ public:
 
 signals:
     void deviceChosen(int index);
+    // The list was taken (again).
+    void listed();
 
 private:
     void rebuild();

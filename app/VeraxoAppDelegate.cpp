@@ -155,6 +155,7 @@ void VeraxoAppDelegate::buildMenus() {
     _deviceMenu = new DeviceMenu(bar);
     bar->addMenu(_deviceMenu);
     connect(_deviceMenu, &DeviceMenu::deviceChosen, this, &VeraxoAppDelegate::chooseDevice);
+    connect(_deviceMenu, &DeviceMenu::listed, this, &VeraxoAppDelegate::updateTitle);
 
     // F1 is an application-wide shortcut; the entry only names it.
     QMenu* helpMenu = bar->addMenu(tr("&Help"));
@@ -239,14 +240,17 @@ void VeraxoAppDelegate::openRecording(const QString& path) {
 }
 
 void VeraxoAppDelegate::useMicrophone(bool keepChosenDevice) {
-    _deviceMenu->refresh();
+    QSettings* settings = userSettings(nullptr);
+    const QString remembered = settings->value(QLatin1String(deviceKey)).toString();
+    delete settings;
+    // The audio system is asked for its devices only when a name is needed; otherwise when the menu
+    // first opens.
+    if (keepChosenDevice || !remembered.isEmpty())
+        _deviceMenu->ensureListed();
     if (!keepChosenDevice) {
-        QSettings* settings = userSettings(nullptr);
-        const QString remembered = settings->value(QLatin1String(deviceKey)).toString();
-        delete settings;
-        const int index = remembered.isEmpty() ? -1 : _deviceMenu->indexNamed(remembered);
         // A remembered device that is not plugged in now leaves the default input in use.
-        platform::PortAudioUnit::selectDevice(index);
+        platform::PortAudioUnit::selectDevice(remembered.isEmpty() ? -1
+                                                                   : _deviceMenu->indexNamed(remembered));
     }
     _deviceMenu->setCurrent(platform::PortAudioUnit::selectedDevice());
     _recordingPath.clear();

@@ -211,7 +211,7 @@ QAction* deviceAction(DeviceMenu* menu, const QString& name) {
     return nullptr;
 }
 
-TEST_F(Shell, TheChosenMicrophoneIsRememberedAndTakesOverCaptureWhileListening) {
+TEST_F(Shell, TheChosenMicrophoneAndTheWindowAreRememberedAndTheDeviceTakesOverCapture) {
     DeviceMenu* menu = delegate->deviceMenu();
     menu->setLister([] { return twoDevices(3); });
     delegate->useMicrophone(false);
@@ -229,11 +229,15 @@ TEST_F(Shell, TheChosenMicrophoneIsRememberedAndTakesOverCaptureWhileListening) 
     EXPECT_TRUE(deviceAction(menu, "Desk Mic")->isChecked());
     EXPECT_EQ(delegate->window()->windowTitle(), "Desk Mic");
 
-    // The next run finds the same device by name, though its number changed.
+    // The next run finds the same device by name, though its number changed, and the window where
+    // it was left.
+    delegate->window()->resize(700, 500);
+    QTest::qWait(50);
     globals->voiceUnit->dispose();
     delegate.reset();
     platform::PortAudioUnit::selectDevice(-1);
     launch();
+    EXPECT_EQ(delegate->window()->size(), QSize(700, 500));
     delegate->deviceMenu()->setLister([] { return twoDevices(5); });
     delegate->useMicrophone(false);
     EXPECT_EQ(platform::PortAudioUnit::selectedDevice(), 5);
