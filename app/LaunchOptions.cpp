@@ -41,7 +41,8 @@ bool LaunchOptions::parse(const QStringList& arguments) {
         QStringLiteral("SECONDS"));
     const QCommandLineOption windowSize(
         QStringLiteral("window-size"),
-        QCoreApplication::translate("LaunchOptions", "Open the window at this size in points, e.g. 1280x800."),
+        QCoreApplication::translate("LaunchOptions",
+                                    "Open the window at this size in points, e.g. 1280x800."),
         QStringLiteral("WIDTHxHEIGHT"));
     parser.addOptions({help, version, input, device, listDevices, windowSize, screenshot, screenshotDelay});
     parser.addPositionalArgument(
@@ -59,8 +60,8 @@ bool LaunchOptions::parse(const QStringList& arguments) {
         return usageError(parser.errorText());
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1 || (files.size() == 1 && parser.isSet(input)))
-        return usageError(QCoreApplication::translate("LaunchOptions", "unexpected argument '%1'")
-                              .arg(files.last()));
+        return usageError(
+            QCoreApplication::translate("LaunchOptions", "unexpected argument '%1'").arg(files.last()));
     if (parser.isSet(help)) {
         _message = parser.helpText();
         return false;

@@ -267,8 +267,8 @@ TEST_F(MainScreen, TheWindowOpensPortraitAndUsesALandscapeWindowWithoutInventing
     EXPECT_GT(relief.width(), window->width() / 2) << "the relief uses the width";
     EXPECT_GT(graph.top(), relief.bottom()) << "the graph runs below the relief";
     EXPECT_GT(graph.width(), window->width() * 95 / 100) << "across the whole window";
-    for (QWidget* side : {static_cast<QWidget*>(screen->lieIndicator()),
-                          static_cast<QWidget*>(screen->recordButtton())}) {
+    for (QWidget* side :
+         {static_cast<QWidget*>(screen->lieIndicator()), static_cast<QWidget*>(screen->recordButtton())}) {
         EXPECT_GT(place(side).left(), relief.right()) << "beside the relief";
         EXPECT_LE(place(side).bottom(), graph.top());
     }
