@@ -11,7 +11,8 @@ bool LaunchOptions::parse(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QCoreApplication::translate(
         "LaunchOptions", "Listens to a voice and shows, live, its spectrum and a playful \"lie level\".\n"
-                         "Space starts and stops listening, F1 opens help, Esc goes back.\n"
+                         "Space starts and stops listening, F1 opens help, Esc goes back,\n"
+                         "Ctrl+O opens a recording (or drop one on the window), Ctrl+Q quits.\n"
                          "For entertainment only: it proves nothing about anyone's honesty."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QCoreApplication::translate("LaunchOptions", "Show this help and exit."));
