@@ -284,6 +284,11 @@ void VeraxoViewController::startCapture() {
     if (_relay->isActive())
         platform::FileAudioUnit::setSource(_relay->readPath().toStdString(),
                                            platform::FileAudioUnit::REAL_TIME);
+    // The elapsed time goes on after a pause, as the recording does. Listening is set before the first
+    // block can arrive, so every sample heard counts and the time stays the recording's position.
+    if (_statusBar->state() != StatusBar::Paused)
+        _statusBar->resetElapsed();
+    _statusBar->setState(StatusBar::Listening);
     voiceUnit.initialize();
     voiceUnit.start();
     if (voiceUnit.state != VoiceUnit::STATE_RUNNING) {
@@ -291,9 +296,6 @@ void VeraxoViewController::startCapture() {
         return;
     }
     hideMessage();
-    if (_statusBar->state() != StatusBar::Paused)
-        _statusBar->resetElapsed();
-    _statusBar->setState(StatusBar::Listening);
     _captureWatch.start();
 }
 

@@ -9,6 +9,7 @@
 #include "ImageButton.h"
 #include "RunLoopBridge.h"
 #include "SessionStore.h"
+#include "StatusBar.h"
 #include "VeraxoViewController.h"
 
 #include "platform/AudioFileReader.h"
@@ -180,6 +181,10 @@ TEST_F(Shell, PausingARecordingResumesWhereItStoppedAndRestartStartsOver) {
     const long long pausedAt = FileAudioUnit::sourcePosition();
     EXPECT_GT(pausedAt, 4000);
     EXPECT_LT(pausedAt, length - 4000);
+    StatusBar* status = screen->statusBar();
+    EXPECT_EQ(status->state(), StatusBar::Paused);
+    EXPECT_EQ(status->sourceText(), "excerpt.wav");
+    EXPECT_EQ(status->samplesHeard(), pausedAt) << "the elapsed time is the recording's position";
     QTest::qWait(300);
 
     QTest::mouseClick(screen->recordButtton(), Qt::LeftButton);
@@ -191,6 +196,7 @@ TEST_F(Shell, PausingARecordingResumesWhereItStoppedAndRestartStartsOver) {
     ASSERT_TRUE(waitForEnd(10000));
     // Neither a gap nor a repeat: the session is the analyzer's CSV of the whole file.
     EXPECT_TRUE(exportedCsv() == analyzerCsv(excerpt));
+    EXPECT_EQ(status->samplesHeard(), length) << "the time heard goes on from the pause";
 
     delegate->restart();
     ASSERT_EQ(state(), VoiceUnit::STATE_RUNNING);
@@ -198,6 +204,8 @@ TEST_F(Shell, PausingARecordingResumesWhereItStoppedAndRestartStartsOver) {
     ASSERT_NE(again, nullptr);
     EXPECT_LT(again->position(), 4000) << "Restart goes back to the start";
     EXPECT_LT(delegate->sessionStore()->frameCount(), 40) << "in a new session";
+    EXPECT_LT(status->samplesHeard(), 4000) << "and the time heard starts again";
+    EXPECT_EQ(status->state(), StatusBar::Listening);
 }
 
 std::vector<platform::PortAudioUnit::DeviceInfo> twoDevices(int deskIndex) {
@@ -219,6 +227,7 @@ TEST_F(Shell, TheChosenMicrophoneAndTheWindowAreRememberedAndTheDeviceTakesOverC
     ASSERT_NE(deviceAction(menu, "USB Headset"), nullptr);
     EXPECT_TRUE(deviceAction(menu, "USB Headset")->isChecked());
     EXPECT_EQ(delegate->window()->windowTitle(), "USB Headset");
+    EXPECT_EQ(delegate->mainViewController()->statusBar()->sourceText(), "USB Headset");
 
     QTest::keyClick(delegate->window(), Qt::Key_Space);
     ASSERT_EQ(state(), VoiceUnit::STATE_RUNNING);
@@ -228,6 +237,7 @@ TEST_F(Shell, TheChosenMicrophoneAndTheWindowAreRememberedAndTheDeviceTakesOverC
     EXPECT_EQ(script.instancesMade, 2);
     EXPECT_TRUE(deviceAction(menu, "Desk Mic")->isChecked());
     EXPECT_EQ(delegate->window()->windowTitle(), "Desk Mic");
+    EXPECT_EQ(delegate->mainViewController()->statusBar()->sourceText(), "Desk Mic");
 
     // The next run finds the same device by name, though its number changed, and the window where
     // it was left.
