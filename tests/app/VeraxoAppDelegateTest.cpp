@@ -6,6 +6,7 @@
 
 #include "DeviceMenu.h"
 #include "Globals.h"
+#include "HelpViewController.h"
 #include "ImageButton.h"
 #include "RunLoopBridge.h"
 #include "SessionStore.h"
@@ -28,6 +29,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QUrl>
 
@@ -281,6 +283,20 @@ TEST_F(Shell, MenusShowTheirShortcutsEveryControlTakesTheFocusAndQuitStopsCaptur
     EXPECT_EQ(shortcut("openAction"), "Ctrl+O");
     EXPECT_EQ(shortcut("restartAction"), "Ctrl+R");
     EXPECT_EQ(shortcut("quitAction"), "Ctrl+Q");
+    EXPECT_EQ(shortcut("exportCsvAction"), "Ctrl+E");
+    EXPECT_EQ(shortcut("exportPictureAction"), "Ctrl+Shift+E");
+    // F1 belongs to the window alone (two owners would make it ambiguous and dead); the Help menu's
+    // entry names it and opens the same page, with the keyboard in it.
+    QAction* helpEntry = delegate->mainWindow()->findChild<QAction*>(QStringLiteral("helpAction"));
+    ASSERT_NE(helpEntry, nullptr);
+    EXPECT_TRUE(helpEntry->text().endsWith("\tF1"));
+    EXPECT_TRUE(helpEntry->shortcut().isEmpty());
+    helpEntry->trigger();
+    EXPECT_EQ(delegate->navCon()->topViewController(), delegate->mainViewController()->helpViewController());
+    EXPECT_EQ(delegate->window()->focusWidget(),
+              delegate->mainViewController()->helpViewController()->webView());
+    QTest::keyClick(delegate->window(), Qt::Key_Escape);
+    EXPECT_EQ(delegate->navCon()->topViewController(), delegate->mainViewController());
 
     VeraxoViewController* screen = delegate->mainViewController();
     EXPECT_EQ(screen->recordButtton()->accessibleName(), "Record");
