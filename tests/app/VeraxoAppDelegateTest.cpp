@@ -36,6 +36,8 @@
 #include <memory>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 using platform::FileAudioUnit;
@@ -208,6 +210,33 @@ TEST_F(Shell, PausingARecordingResumesWhereItStoppedAndRestartStartsOver) {
     EXPECT_LT(delegate->sessionStore()->frameCount(), 40) << "in a new session";
     EXPECT_LT(status->samplesHeard(), 4000) << "and the time heard starts again";
     EXPECT_EQ(status->state(), StatusBar::Listening);
+}
+
+TEST_F(Shell, ANamedPipeIsWaitedForUntilAnotherSourceOrAQuitTakesOver) {
+    const QString pipe = work.filePath(QStringLiteral("talk.pipe"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    VeraxoViewController* screen = delegate->mainViewController();
+    delegate->openRecording(pipe);
+    EXPECT_TRUE(screen->isWaitingForInput()) << "no writer yet: waited for, the window stays free";
+    EXPECT_EQ(delegate->window()->windowTitle(), "talk.pipe");
+    EXPECT_EQ(screen->statusBar()->sourceText(), "talk.pipe");
+
+    // Another recording opened meanwhile gives up the pipe and is analysed whole.
+    const QString excerpt = work.filePath(QStringLiteral("excerpt.wav"));
+    ASSERT_TRUE(writeExcerpt(excerpt, 8000));
+    delegate->openRecording(excerpt);
+    EXPECT_FALSE(screen->isWaitingForInput());
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(delegate->sessionStore()->frameCount(), 8000 / 128);
+    EXPECT_EQ(screen->statusBar()->samplesHeard(), 8000);
+
+    // Restart waits for the pipe afresh; Ctrl+Q ends the wait and leaves nothing running.
+    delegate->openRecording(pipe);
+    delegate->restart();
+    EXPECT_TRUE(screen->isWaitingForInput());
+    QTest::keyClick(delegate->window(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(screen->isWaitingForInput());
+    EXPECT_EQ(state(), VoiceUnit::STATE_UNINITIALIZED);
 }
 
 std::vector<platform::PortAudioUnit::DeviceInfo> twoDevices(int deskIndex) {
