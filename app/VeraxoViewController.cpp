@@ -128,7 +128,7 @@ QWidget* VeraxoViewController::loadView() {
     _statusLabel->setAlignment(Qt::AlignCenter);
     _statusLabel->setMargin(6);
     _statusLabel->setAutoFillBackground(true);
-    // Laid over the views, above the record button: it never takes their room.
+    // Laid over the lie graph (see placeBanner): it never takes the views' room.
     _statusLabel->hide();
 
     _recordButtton = new ImageButton(page);
