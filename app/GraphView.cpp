@@ -6,6 +6,9 @@
 #include <QPainterPath>
 #include <QTimer>
 
+#include <cmath>
+#include <limits>
+
 GraphView::GraphView(QWidget* parent) : QWidget(parent), _incoming(LevelHandover::CAPACITY) {
     QPalette black = palette();
     black.setColor(QPalette::Window, Qt::black);
@@ -21,8 +24,10 @@ void GraphView::resizeHistory(int size) {
     _bufferSize = size > 0 ? size : 1;
     std::unique_ptr<brel::circular_buffer<Signal::Sample>> history(
         new brel::circular_buffer<Signal::Sample>(_bufferSize));
+    // Room the history gains once values arrived holds nothing heard: it stays undrawn, not zero.
+    const Signal::Sample unheard = _received ? std::numeric_limits<Signal::Sample>::quiet_NaN() : 0.0f;
     for (int i = 0; i < _bufferSize; ++i)
-        history->push_back(0.0f);
+        history->push_back(unheard);
     if (_buffer)
         for (int pos = 0; pos < _buffer->size(); ++pos)
             history->push_back(_buffer->at(pos));
@@ -31,6 +36,7 @@ void GraphView::resizeHistory(int size) {
 
 void GraphView::clearData() {
     _handover.skip();
+    _received = false;
     for (int i = 0; i < _bufferSize; ++i)
         _buffer->push_back(0.0f);
 }
@@ -50,6 +56,7 @@ void GraphView::newData(const Signal::Sample* data, int length) {
 
 void GraphView::takeNewValues() {
     const int count = _handover.take(_incoming.data(), _bufferSize);
+    _received = _received || count > 0;
     for (int i = 0; i < count; ++i)
         _buffer->push_back(_incoming[static_cast<std::size_t>(i)]);
 }
@@ -96,13 +103,18 @@ void GraphView::paintGraph(QPainter& painter, const QRectF& rect,
     const int n = static_cast<int>(w);
     const float base = (y + h) - 2.0f;
     QPainterPath path;
+    bool started = false;
     for (int pos = 0; pos < n; ++pos) {
         const float v = pos < history.size() ? history.at(pos) : 0.0f;
+        if (std::isnan(v))
+            continue;
         const float yv = base - static_cast<float>(static_cast<double>(s) * static_cast<double>(v));
-        if (pos == 0)
-            path.moveTo(x, yv);
-        else
+        if (!started) {
+            path.moveTo(x + static_cast<float>(pos), yv);
+            started = true;
+        } else {
             path.lineTo(x + static_cast<float>(pos), yv);
+        }
     }
     painter.drawPath(path);
     painter.restore();

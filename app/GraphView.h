@@ -6,7 +6,8 @@
 // waits and never allocates. The history itself (a brel::circular_buffer) belongs to the widget's own
 // thread, which moves the new values into it before each paint; so a paint always sees whole values,
 // and the history can follow the widget's width when the layout resizes it (the newest values stay
-// at the right-hand end).
+// at the right-hand end). Until the first value arrives the history is all zeros at any width; room
+// gained by widening after that is left undrawn rather than shown as a level of zero.
 
 #include <atomic>
 #include <memory>
@@ -60,5 +61,7 @@ private:
     QTimer* _timer = nullptr;
     int _bufferSize = 0;
     LevelHandover _handover;
+    // A value arrived since the last clear.
+    bool _received = false;
     std::vector<float> _incoming;
 };

@@ -34,7 +34,8 @@ void ImageButton::paintEvent(QPaintEvent*) {
     const QRectF target(QPointF((width() - fitted.width()) / 2.0, (height() - fitted.height()) / 2.0),
                         fitted);
     painter.drawImage(target, picture);
-    if (hasFocus()) {
+    // The focus shows once the keyboard moves it, as with the style's own buttons.
+    if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
         painter.setPen(QPen(palette().color(QPalette::Highlight), 1.5, Qt::DotLine));
         painter.drawRect(target.adjusted(1, 1, -1, -1));
     }

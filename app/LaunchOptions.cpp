@@ -11,7 +11,8 @@ bool LaunchOptions::parse(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QCoreApplication::translate(
         "LaunchOptions", "Listens to a voice and shows, live, its spectrum and a playful \"lie level\".\n"
-                         "Space starts and stops listening, F1 opens help, Esc goes back.\n"
+                         "Space starts and stops listening, F1 opens help, Esc goes back,\n"
+                         "Ctrl+O opens a recording (or drop one on the window), Ctrl+Q quits.\n"
                          "For entertainment only: it proves nothing about anyone's honesty."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QCoreApplication::translate("LaunchOptions", "Show this help and exit."));
@@ -41,10 +42,14 @@ bool LaunchOptions::parse(const QStringList& arguments) {
         QStringLiteral("SECONDS"));
     const QCommandLineOption windowSize(
         QStringLiteral("window-size"),
-        QCoreApplication::translate("LaunchOptions", "Open the window at this size in points, e.g. 1280x800."),
+        QCoreApplication::translate("LaunchOptions",
+                                    "Open the window at this size in points, e.g. 1280x800."),
         QStringLiteral("WxH"));
-    parser.addOptions({help, version, input, device, listDevices, screenshot, screenshotDelay});
-    parser.addOption(windowSize);
+    parser.addOptions({help, version, input, device, listDevices, windowSize, screenshot, screenshotDelay});
+    parser.addPositionalArgument(
+        QStringLiteral("FILE"),
+        QCoreApplication::translate("LaunchOptions", "A recording to analyse, the same as --input FILE."),
+        QStringLiteral("[FILE]"));
 
     const auto usageError = [&](const QString& problem) {
         _message = QStringLiteral("veraxo: %1\n\n%2").arg(problem, parser.helpText());
@@ -54,9 +59,10 @@ bool LaunchOptions::parse(const QStringList& arguments) {
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(QCoreApplication::translate("LaunchOptions", "unexpected argument '%1'")
-                              .arg(parser.positionalArguments().first()));
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1 || (files.size() == 1 && parser.isSet(input)))
+        return usageError(
+            QCoreApplication::translate("LaunchOptions", "unexpected argument '%1'").arg(files.last()));
     if (parser.isSet(help)) {
         _message = parser.helpText();
         return false;
@@ -66,7 +72,7 @@ bool LaunchOptions::parse(const QStringList& arguments) {
                                                  QCoreApplication::applicationVersion());
         return false;
     }
-    if (parser.isSet(input) && parser.isSet(device))
+    if ((parser.isSet(input) || !files.isEmpty()) && parser.isSet(device))
         return usageError(
             QCoreApplication::translate("LaunchOptions", "--input and --device cannot be used together"));
     if (parser.isSet(screenshotDelay)) {
@@ -89,11 +95,11 @@ bool LaunchOptions::parse(const QStringList& arguments) {
                 "LaunchOptions", "--window-size needs WIDTHxHEIGHT, each between 100 and 10000"));
         _windowSize = QSize(width, height);
     }
-    _inputFile = parser.value(input);
+    _inputFile = files.isEmpty() ? parser.value(input) : files.first();
     _device = parser.value(device);
     _listDevices = parser.isSet(listDevices);
     _screenshotPath = parser.value(screenshot);
-    if (parser.isSet(input) && _inputFile.isEmpty())
+    if ((parser.isSet(input) || !files.isEmpty()) && _inputFile.isEmpty())
         return usageError(QCoreApplication::translate("LaunchOptions", "--input needs a file name"));
     return true;
 }

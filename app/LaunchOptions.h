@@ -1,7 +1,8 @@
 #pragma once
 // The desktop program's command line:
-//   veraxo [--input FILE] [--device NAME|INDEX] [--list-devices] [--screenshot PATH [--screenshot-delay S]]
-//          [--window-size WxH] [--help] [--version]
+//   veraxo [FILE] [--input FILE] [--device NAME|INDEX] [--list-devices] [--window-size WxH]
+//          [--screenshot PATH [--screenshot-delay S]] [--help] [--version]
+// A FILE given alone is the same as --input FILE.
 // parse() leaves either a set of options to run with, or an exit status and a message to print
 // (usage errors, --help and --version), so main decides nothing about text itself.
 

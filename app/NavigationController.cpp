@@ -34,7 +34,7 @@ NavigationController::NavigationController(ViewController* rootViewController, Q
     _backButton->setObjectName(QStringLiteral("backButton"));
     _backButton->setText(tr("\u2039 Back"));
     _backButton->setAutoRaise(true);
-    _backButton->setFocusPolicy(Qt::NoFocus);
+    _backButton->setFocusPolicy(Qt::TabFocus);
     _backButton->setToolTip(tr("Back (Esc)"));
     _backButton->hide();
     connect(_backButton, &QToolButton::clicked, this, [this] { popViewControllerAnimated(true); });

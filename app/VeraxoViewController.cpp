@@ -7,6 +7,7 @@
 #include "HelpViewController.h"
 #include "ImageButton.h"
 #include "LieIndicator.h"
+#include "MainScreenLayout.h"
 #include "NavigationController.h"
 #include "PipeRelay.h"
 #include "SpectrumView.h"
@@ -18,7 +19,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 namespace {
 // How often a running capture is checked for a failure reported from the audio side.
@@ -128,14 +128,14 @@ QWidget* VeraxoViewController::loadView() {
     _statusLabel->setAlignment(Qt::AlignCenter);
     _statusLabel->setMargin(6);
     _statusLabel->setAutoFillBackground(true);
-    // Laid over the views, above the record button: it never takes their room.
+    // Laid over the lie graph (see placeBanner): it never takes the views' room.
     _statusLabel->hide();
 
     _recordButtton = new ImageButton(page);
     _recordButtton->setObjectName(QStringLiteral("recordButton"));
     _recordButtton->setToolTip(tr("Start or stop listening (Space)"));
     _recordButtton->setAccessibleName(tr("Record"));
-    _recordButtton->setFocusPolicy(Qt::NoFocus);
+    _recordButtton->setFocusPolicy(Qt::TabFocus);
     _recordButtton->setMinimumSize(56, 56);
     _recordButtton->setMaximumHeight(88);
     connect(_recordButtton, &ImageButton::clicked, this, &VeraxoViewController::onRecord);
@@ -145,26 +145,21 @@ QWidget* VeraxoViewController::loadView() {
     _helpButton->setText(tr("Help"));
     _helpButton->setToolTip(tr("Help (F1)"));
     _helpButton->setAutoRaise(true);
-    _helpButton->setFocusPolicy(Qt::NoFocus);
+    _helpButton->setFocusPolicy(Qt::TabFocus);
     connect(_helpButton, &QToolButton::clicked, this, &VeraxoViewController::onHelp);
     setRightBarButtonItem(_helpButton);
 
-    // Portrait at any window size: the relief takes most of the height, the graph the rest.
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(6, 6, 6, 6);
-    layout->setSpacing(6);
-    layout->addWidget(relief, 5);
-    layout->addWidget(_lieIndicator, 1);
-    layout->addWidget(_lieGraph, 3);
-    layout->addWidget(_recordButtton, 2);
+    // Portrait while the window is taller than wide, landscape once it is wider; the banner is no part
+    // of either arrangement: it lies over the lie graph, so showing it moves nothing.
+    new MainScreenLayout(page, {relief, _lieIndicator, _lieGraph, _recordButtton});
     page->installEventFilter(this);
-    _recordButtton->installEventFilter(this);
+    _lieGraph->installEventFilter(this);
     return page;
 }
 
 bool VeraxoViewController::eventFilter(QObject* watched, QEvent* event) {
     if ((event->type() == QEvent::Resize || event->type() == QEvent::Move) &&
-        (watched == _recordButtton || watched == view()))
+        (watched == _lieGraph || watched == view()))
         placeBanner();
     return ViewController::eventFilter(watched, event);
 }
@@ -172,12 +167,11 @@ bool VeraxoViewController::eventFilter(QObject* watched, QEvent* event) {
 void VeraxoViewController::placeBanner() {
     if (!_statusLabel || !_statusLabel->isVisible())
         return;
-    QWidget* page = _statusLabel->parentWidget();
-    const int margin = 6;
-    const int width = page->width() - 2 * margin;
-    const int height = qMin(_statusLabel->heightForWidth(width), page->height() / 3);
-    const int bottom = _recordButtton->geometry().top() - margin / 2;
-    _statusLabel->setGeometry(margin, qMax(0, bottom - height), width, height);
+    // Over the foot of the lie graph, as wide as it: just above the button in portrait, along the
+    // window's bottom in landscape.
+    const QRect graph = _lieGraph->geometry();
+    const int height = qMin(_statusLabel->heightForWidth(graph.width()), view()->height() / 3);
+    _statusLabel->setGeometry(graph.left(), qMax(0, graph.bottom() + 1 - height), graph.width(), height);
     _statusLabel->raise();
 }
 
@@ -206,25 +200,34 @@ void VeraxoViewController::viewDidLoad() {
     if (_spectrum)
         _spectrumProxy = ViewProxy(_spectrum, &SpectrumView::newData);
     _verdictProxy = ViewProxy(_lieIndicator, &LieIndicator::newData);
-
-    using ViewCallback = brel::callback2<void, const Signal::Sample*, int>;
-    if (_spectrum)
-        globals->engine->attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
-                                      ViewCallback(&_spectrumProxy, &ViewProxy::perform));
-    globals->engine->attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
-                                  ViewCallback(&_verdictProxy, &ViewProxy::perform));
-    globals->engine->attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
-                                  ViewCallback(&_lieGraphProxy, &ViewProxy::perform));
+    attachViews(*globals->engine);
 
     globals->voiceUnit->ioFlags = VoiceUnit::IO_RECORD;
     globals->voiceUnit->properties.set(VoiceUnit::Properties::THREAD_PRECEDENCE,
                                        VoiceUnit::PropertyValue(63));
     globals->voiceUnit->properties.set(VoiceUnit::Properties::THREAD_SEPARATION, VoiceUnit::PropertyValue(0));
 
+    _engineInput = globals->voiceUnit->callbacks.size();
     globals->voiceUnit->callbacks.push_back(
         brel::callback2<void, const short*, int>(&*globals->engine, &VeraxoEngine::input));
     globals->voiceUnit->callbacks.push_back(
         brel::callback2<void, const short*, int>(&_levelMeter, &LevelMeter::input));
+}
+
+void VeraxoViewController::renewEngine() {
+    globals->engine.reset(new VeraxoEngine);
+    attachViews(*globals->engine);
+    globals->voiceUnit->callbacks[_engineInput] =
+        brel::callback2<void, const short*, int>(&*globals->engine, &VeraxoEngine::input);
+}
+
+void VeraxoViewController::attachViews(VeraxoEngine& engine) {
+    using ViewCallback = brel::callback2<void, const Signal::Sample*, int>;
+    if (_spectrum)
+        engine.attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
+                            ViewCallback(&_spectrumProxy, &ViewProxy::perform));
+    engine.attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL, ViewCallback(&_verdictProxy, &ViewProxy::perform));
+    engine.attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL, ViewCallback(&_lieGraphProxy, &ViewProxy::perform));
 }
 
 void VeraxoViewController::viewDidAppear(bool animated) {
@@ -258,6 +261,7 @@ void VeraxoViewController::onRecord() {
         _statusBar->setState(wasRunning ? StatusBar::Paused : StatusBar::Stopped);
         return;
     }
+    emit captureStarting();
     if (PipeRelay::mustRelay(_inputFile)) {
         if (!_relay->start(_inputFile)) {
             showMessage(tr("Cannot analyse %1: %2.").arg(inputName(), _relay->error()), true);
@@ -280,6 +284,11 @@ void VeraxoViewController::startCapture() {
     if (_relay->isActive())
         platform::FileAudioUnit::setSource(_relay->readPath().toStdString(),
                                            platform::FileAudioUnit::REAL_TIME);
+    // The elapsed time goes on after a pause, as the recording does. Listening is set before the first
+    // block can arrive, so every sample heard counts and the time stays the recording's position.
+    if (_statusBar->state() != StatusBar::Paused)
+        _statusBar->resetElapsed();
+    _statusBar->setState(StatusBar::Listening);
     voiceUnit.initialize();
     voiceUnit.start();
     if (voiceUnit.state != VoiceUnit::STATE_RUNNING) {
@@ -287,9 +296,6 @@ void VeraxoViewController::startCapture() {
         return;
     }
     hideMessage();
-    if (_statusBar->state() != StatusBar::Paused)
-        _statusBar->resetElapsed();
-    _statusBar->setState(StatusBar::Listening);
     _captureWatch.start();
 }
 
@@ -388,9 +394,11 @@ void VeraxoViewController::hideMessage() {
 void VeraxoViewController::showPauseImages() {
     _recordButtton->setImage(_pauseButtonNormal, ImageButton::ControlStateNormal);
     _recordButtton->setImage(_pauseButtonHighlight, ImageButton::ControlStateHighlighted);
+    _recordButtton->setAccessibleName(tr("Pause"));
 }
 
 void VeraxoViewController::showStartImages() {
     _recordButtton->setImage(_startButtonNormal, ImageButton::ControlStateNormal);
     _recordButtton->setImage(_startButtonHighlight, ImageButton::ControlStateHighlighted);
+    _recordButtton->setAccessibleName(tr("Record"));
 }

@@ -35,6 +35,7 @@ class QLabel;
 class QToolButton;
 class SpectrumView;
 class PipeRelay;
+class VeraxoEngine;
 
 class VeraxoViewController : public ViewController {
     Q_OBJECT
@@ -51,6 +52,12 @@ public:
     void onHelp();
     // Stops capture and any relay from a pipe: the program's way out, before the voice unit goes.
     void shutDown();
+    // Hangs the three views on the engine's outputs (done once when the view loads; again for an engine
+    // that replaces the first).
+    void attachViews(VeraxoEngine& engine);
+    // Replaces the engine with a fresh one, which the views and the voice unit then use; capture must
+    // be stopped. Listeners other than the views are hung on the new engine by whoever owns them.
+    void renewEngine();
 
     // The recording analysed instead of the microphone (its path); empty for the microphone. Gives up
     // waiting for a pipe named before; the caller stops capture first and then presses record.
@@ -77,6 +84,10 @@ public:
     bool statusIsError() const { return _statusIsError; }
     // True while a recording that is a pipe is waited for.
     bool isWaitingForInput() const;
+
+signals:
+    // The record button is about to start capture: the last moment to change the source or the engine.
+    void captureStarting();
 
 protected:
     QWidget* loadView() override;
@@ -120,4 +131,6 @@ private:
     HelpViewController* _helpViewController = nullptr;
     QTimer _captureWatch;
     QString _inputFile;
+    // Where the engine's input sits among the voice unit's callbacks.
+    int _engineInput = 0;
 };

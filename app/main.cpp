@@ -82,14 +82,6 @@ bool selectInput(const LaunchOptions& options) {
     return true;
 }
 
-QString deviceName(const QString& nameOrIndex) {
-    const int index = platform::PortAudioUnit::findInputDevice(nameOrIndex.toStdString());
-    for (const platform::PortAudioUnit::DeviceInfo& device : platform::PortAudioUnit::listInputDevices())
-        if (device.index == index)
-            return QString::fromStdString(device.name);
-    return nameOrIndex;
-}
-
 void describeApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("veraxo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VERAXO_VERSION));
@@ -145,15 +137,14 @@ int main(int argc, char* argv[]) {
         delegate.applicationDidFinishLaunching();
         if (options.windowSize().isValid())
             delegate.window()->resize(options.windowSize());
-        if (!options.device().isEmpty())
-            delegate.mainViewController()->setMicrophoneName(deviceName(options.device()));
         if (!options.inputFile().isEmpty()) {
             // A pipe with no writer yet is waited for off the main thread: the window shows at once.
-            delegate.mainViewController()->setInputFile(options.inputFile());
-            delegate.mainViewController()->onRecord();
+            delegate.openRecording(options.inputFile());
             if (delegate.mainViewController()->statusIsError())
                 print(QStringLiteral("veraxo: %1\n").arg(delegate.mainViewController()->statusMessage()),
                       true);
+        } else {
+            delegate.useMicrophone(!options.device().isEmpty());
         }
         if (!options.screenshotPath().isEmpty())
             scheduleScreenshot(delegate.window(), options.screenshotPath(), options.screenshotDelayMs());

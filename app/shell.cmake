@@ -14,21 +14,27 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets OpenGLWidgets)
 
 add_library(veraxo_shell STATIC
     ${CMAKE_CURRENT_LIST_DIR}/Bundle.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DeviceMenu.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Globals.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HelpViewController.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ImageButton.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LaunchOptions.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LevelMeter.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MainScreenLayout.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MainWindow.cpp
     ${CMAKE_CURRENT_LIST_DIR}/NavigationController.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/RunLoopBridge.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/StatusBar.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PipeRelay.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RunLoopBridge.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SessionStore.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StatusBar.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VeraxoAppDelegate.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VeraxoViewController.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ViewController.cpp)
 set_target_properties(veraxo_shell PROPERTIES AUTOMOC ON)
 target_include_directories(veraxo_shell PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(veraxo_shell PUBLIC Qt6::Widgets veraxo_views veraxo_capture veraxo_signal brel)
+# Exports go through veraxo-analyze's own CSV writer and report picture.
+target_link_libraries(veraxo_shell PUBLIC Qt6::Widgets veraxo_views veraxo_capture veraxo_signal brel
+                      veraxo_analyze_core)
 
 # The shell's own resources; the pictures come with veraxo_views under ":/images/".
 set(VERAXO_RESOURCES ${PROJECT_SOURCE_DIR}/resources)

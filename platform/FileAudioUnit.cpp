@@ -1,6 +1,8 @@
 // The paced file backend (see the header). The ring holds two seconds: enough slack for the reader's
 // disk waits, small enough to keep memory flat. Waits use short sleeps; the audio thread never blocks on
-// the reader except when it has overtaken it in the as-fast-as-possible mode.
+// the reader except when it has overtaken it in the as-fast-as-possible mode. The position kept for
+// the next instance is what the audio thread delivered, not what the reader read ahead: samples still
+// in the ring when capture stops are read again on resumption.
 
 #include "platform/FileAudioUnit.h"
 
@@ -20,6 +22,9 @@ std::mutex sourceMutex;
 std::string sourcePath;
 FileAudioUnit::Pacing sourcePacing = FileAudioUnit::REAL_TIME;
 int sourceBlock = 256;
+long long resumePosition = 0;
+bool resumeAtEnd = false;
+unsigned sourceGeneration = 0;
 
 } // namespace
 
@@ -33,6 +38,26 @@ void FileAudioUnit::setSource(const std::string& path, Pacing pacing, int blockF
     sourcePath = path;
     sourcePacing = pacing;
     sourceBlock = blockFrames < 1 ? 1 : (blockFrames > ringSize / 2 ? ringSize / 2 : blockFrames);
+    resumePosition = 0;
+    resumeAtEnd = false;
+    ++sourceGeneration;
+}
+
+void FileAudioUnit::rewind() {
+    std::lock_guard<std::mutex> lock(sourceMutex);
+    resumePosition = 0;
+    resumeAtEnd = false;
+    ++sourceGeneration;
+}
+
+long long FileAudioUnit::sourcePosition() {
+    std::lock_guard<std::mutex> lock(sourceMutex);
+    return resumePosition;
+}
+
+bool FileAudioUnit::sourceEnded() {
+    std::lock_guard<std::mutex> lock(sourceMutex);
+    return resumeAtEnd;
 }
 
 OSStatus FileAudioUnit::makeInstance(void*, AudioUnit* out) {
@@ -41,13 +66,16 @@ OSStatus FileAudioUnit::makeInstance(void*, AudioUnit* out) {
 }
 
 FileAudioUnit::FileAudioUnit()
-    : _pacing(REAL_TIME), _blockFrames(256), _initialized(false), _ring(ringSize), _head(0), _tail(0),
-      _endOfInput(false), _readChunk(readChunk), _blockLength(0), _running(false), _finished(false),
-      _delivered(0) {
+    : _pacing(REAL_TIME), _blockFrames(256), _initialized(false), _startAt(0), _generation(0),
+      _positioned(false), _toSkip(0), _ring(ringSize), _head(0), _tail(0), _endOfInput(false),
+      _readChunk(readChunk), _blockLength(0), _running(false), _finished(false), _delivered(0) {
     std::lock_guard<std::mutex> lock(sourceMutex);
     _path = sourcePath;
     _pacing = sourcePacing;
     _blockFrames = sourceBlock;
+    _startAt = resumePosition;
+    _toSkip = _startAt;
+    _generation = sourceGeneration;
     _block.resize(_blockFrames);
     _playScratch.resize(_blockFrames);
 }
@@ -98,6 +126,13 @@ void FileAudioUnit::halt() {
         _audioThread.join();
     if (_readerThread.joinable())
         _readerThread.join();
+    if (!_initialized)
+        return;
+    std::lock_guard<std::mutex> lock(sourceMutex);
+    if (_generation == sourceGeneration) {
+        resumePosition = position();
+        resumeAtEnd = finished();
+    }
 }
 
 OSStatus FileAudioUnit::render(AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32 bus, UInt32 frames,
@@ -112,7 +147,32 @@ OSStatus FileAudioUnit::render(AudioUnitRenderActionFlags*, const AudioTimeStamp
     return noErr;
 }
 
+bool FileAudioUnit::skipDelivered() {
+    while (_toSkip > 0) {
+        if (!_running.load())
+            return false;
+        const int got = _reader.read(_readChunk.data(), int(_toSkip < readChunk ? _toSkip : readChunk));
+        if (got < 0) {
+            setAudioErrorReason("cannot read \"" + _path + "\": " + _reader.errorText());
+            _endOfInput.store(true);
+            reportDeviceFailure();
+            break;
+        }
+        if (got == 0) {
+            // The file is shorter now than where it stopped: it has ended.
+            _endOfInput.store(true, std::memory_order_release);
+            break;
+        }
+        _toSkip -= got;
+    }
+    _toSkip = 0;
+    _positioned.store(true, std::memory_order_release);
+    return !_endOfInput.load();
+}
+
 void FileAudioUnit::readAhead() {
+    if (!_positioned.load(std::memory_order_acquire) && !skipDelivered())
+        return;
     while (_running.load() && !_endOfInput.load()) {
         const long long tail = _tail.load(std::memory_order_relaxed);
         const long long room = ringSize - (tail - _head.load(std::memory_order_acquire));
@@ -163,6 +223,12 @@ int FileAudioUnit::takeBlock() {
 void FileAudioUnit::deliver() {
     using clock = std::chrono::steady_clock;
     const auto period = std::chrono::duration<double>(double(_blockFrames) / AudioFileReader::OUTPUT_RATE);
+    // Resumption: the clock starts once the reader stands where the last instance stopped.
+    while (!_positioned.load(std::memory_order_acquire)) {
+        if (!_running.load())
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     const auto origin = clock::now();
     AudioUnitRenderActionFlags flags = 0;
     long long periods = 0;

@@ -26,8 +26,9 @@ TEST(HelpViewController, ShowsTheHelpPageFromTheResourcesWithTheBaseAddress) {
     EXPECT_TRUE(text.contains("Esc"));
     EXPECT_TRUE(text.contains("nothing is recorded, stored, played back or sent"));
     // Every command of the desktop program, and nothing that is not there: no links to the web.
-    for (const char* told : {"Ctrl+O", "Ctrl+R", "Ctrl+Q", "PgDn", "Export CSV", "Export Report Picture",
-                             "Input", "Clipping", "Too quiet", "45", "dBFS", "veraxo FILE", "--device"})
+    for (const char* told : {"Ctrl+O", "Ctrl+R", "Ctrl+Q", "Ctrl+E", "Ctrl+Shift+E", "PgDn", "Export CSV",
+                             "Export Report Picture", "Microphone \u25b8 Refresh", "Help \u25b8 Veraxo Help",
+                             "Clipping", "Too quiet", "45", "dBFS", "veraxo FILE", "--device"})
         EXPECT_TRUE(text.contains(told)) << told;
     int links = 0;
     for (QTextBlock block = help.webView()->document()->begin(); block.isValid(); block = block.next())
@@ -40,6 +41,7 @@ TEST(HelpViewController, ShowsTheHelpPageFromTheResourcesWithTheBaseAddress) {
         }
     EXPECT_GT(links, 5) << "the contents link to the page's sections";
     EXPECT_FALSE(text.contains("http") || text.contains("www.") || text.contains("browser"));
+    EXPECT_FALSE(text.contains("Input menu")) << "the microphones are in the Microphone menu";
     EXPECT_EQ(help.webView()->document()->baseUrl(), QUrl(HelpViewController::baseAddress));
     EXPECT_TRUE(help.shouldAutorotateToInterfaceOrientation(InterfaceOrientationPortrait));
     EXPECT_FALSE(help.shouldAutorotateToInterfaceOrientation(InterfaceOrientationPortraitUpsideDown));

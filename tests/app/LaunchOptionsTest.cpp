@@ -27,11 +27,13 @@ TEST(LaunchOptions, StartsWithTheMicrophoneByDefaultAndTakesEachOption) {
     EXPECT_EQ(input.screenshotPath(), "shot.png");
     EXPECT_EQ(input.screenshotDelayMs(), 1500);
 
+    EXPECT_EQ(parsed({"talk.flac"}, true).inputFile(), "talk.flac") << "a file alone is --input";
+    EXPECT_FALSE(plain.windowSize().isValid());
+    EXPECT_EQ(parsed({"--window-size", "1280x800"}, true).windowSize(), QSize(1280, 800));
+
     EXPECT_EQ(parsed({"--device", "2"}, true).device(), "2");
     EXPECT_EQ(parsed({"--device=USB Headset"}, true).device(), "USB Headset");
     EXPECT_TRUE(parsed({"--list-devices"}, true).listDevices());
-    EXPECT_FALSE(plain.windowSize().isValid());
-    EXPECT_EQ(parsed({"--window-size", "1280x800"}, true).windowSize(), QSize(1280, 800));
 }
 
 TEST(LaunchOptions, HelpAndVersionPrintToStandardOutputAndSucceed) {
@@ -50,7 +52,11 @@ TEST(LaunchOptions, HelpAndVersionPrintToStandardOutputAndSucceed) {
 TEST(LaunchOptions, UsageErrorsEndWithStatusTwoNamingTheProblemAndTheUsage) {
     const QList<QStringList> bad = {
         {"--bogus"},
-        {"stray.wav"},
+        {"one.wav", "two.wav"},
+        {"one.wav", "--input", "two.wav"},
+        {"one.wav", "--device", "1"},
+        {"--window-size", "wide"},
+        {"--window-size", "0x480"},
         {"--input"},
         {"--input", ""},
         {"--input", "a.wav", "--device", "1"},

@@ -11,6 +11,7 @@
 #include "HelpViewController.h"
 #include "ImageButton.h"
 #include "LieIndicator.h"
+#include "MainScreenLayout.h"
 #include "NavigationController.h"
 #include "RunLoopBridge.h"
 #include "StatusBar.h"
@@ -79,6 +80,8 @@ protected:
         delegate = std::make_unique<VeraxoAppDelegate>(pictures.bundle());
         delegate->applicationDidFinishLaunching();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(delegate->window()));
+        // The keys are application shortcuts: they work once the window has the keyboard.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(delegate->window()));
         screen = delegate->mainViewController();
     }
 
@@ -201,6 +204,18 @@ TEST_F(MainScreen, TheEndOfAnAnalysedRecordingStopsCaptureAndSaysSo) {
     QTest::qWait(50);
     EXPECT_EQ(screen->lieGraph()->geometry(), graph) << "the banner lies over the views";
     EXPECT_EQ(screen->recordButtton()->geometry(), button);
+    // Over the graph, in a tall window and in a wide one alike.
+    const QLabel* banner = screen->view()->findChild<QLabel*>(QStringLiteral("status"));
+    ASSERT_NE(banner, nullptr);
+    for (const QSize size : {QSize(320, 480), QSize(1280, 800)}) {
+        delegate->window()->resize(size);
+        QTest::qWait(100);
+        EXPECT_TRUE(banner->isVisible());
+        EXPECT_TRUE(screen->lieGraph()->geometry().contains(banner->geometry()))
+            << size.width() << "x" << size.height();
+        EXPECT_GT(banner->height(), 10);
+        EXPECT_FALSE(banner->geometry().intersects(screen->recordButtton()->geometry()));
+    }
 }
 
 TEST_F(MainScreen, ARecordingThatCannotBeReadIsReportedByName) {
@@ -304,18 +319,58 @@ TEST_F(MainScreen, TearDownWhileSoundFlowsStopsCaptureBeforeDestroyingAnything) 
     EXPECT_EQ(globals, nullptr) << "a second tear-down finds nothing to do";
 }
 
-TEST_F(MainScreen, TheWindowOpensPortraitAndKeepsItsLayoutWhenReshaped) {
+TEST_F(MainScreen, TheWindowOpensPortraitAndUsesALandscapeWindowWithoutInventingHistory) {
     QWidget* window = delegate->window();
     EXPECT_EQ(window->size(), VeraxoAppDelegate::defaultWindowSize);
-    window->resize(900, 420);
-    QTest::qWait(50);
-    const auto top = [&](QWidget* view) { return view->mapTo(window, QPoint(0, 0)).y(); };
-    EXPECT_LT(top(screen->spectrum()), top(screen->lieIndicator()));
-    EXPECT_LT(top(screen->lieIndicator()), top(screen->lieGraph()));
-    EXPECT_LT(top(screen->lieGraph()), top(screen->recordButtton()));
-    EXPECT_LE(top(screen->recordButtton()) + screen->recordButtton()->height(), window->height())
-        << "everything stays inside the window";
-    EXPECT_GT(screen->spectrum()->width(), 800) << "the views follow the window's width";
+    const auto place = [&](QWidget* view) { return QRect(view->mapTo(window, QPoint(0, 0)), view->size()); };
+    const auto portrait = [&] {
+        EXPECT_LT(place(screen->spectrum()).top(), place(screen->lieIndicator()).top());
+        EXPECT_LT(place(screen->lieIndicator()).top(), place(screen->lieGraph()).top());
+        EXPECT_LT(place(screen->lieGraph()).top(), place(screen->recordButtton()).top());
+        EXPECT_LE(place(screen->recordButtton()).bottom(), window->height()) << "everything stays inside";
+    };
+    portrait();
+
+    // The graph has a short history of its own; the rest of its width is the cleared state.
+    const float level = 0.5f;
+    for (int i = 0; i < 40; ++i)
+        screen->lieGraph()->newData(&level, 1);
+    QTest::qWait(300); // the graph takes them at its next paint
+
+    window->resize(1280, 800);
+    QTest::qWait(100);
+    const QRect relief = place(screen->spectrum());
+    const QRect graph = place(screen->lieGraph());
+    EXPECT_LE(double(relief.width()) / relief.height(), MainScreenLayout::RELIEF_ASPECT + 0.01)
+        << "never wider than the relief's drawing fills";
+    EXPECT_GT(relief.width(), window->width() / 2) << "the relief uses the width";
+    EXPECT_GT(graph.top(), relief.bottom()) << "the graph runs below the relief";
+    EXPECT_GT(graph.width(), window->width() * 95 / 100) << "across the whole window";
+    for (QWidget* side :
+         {static_cast<QWidget*>(screen->lieIndicator()), static_cast<QWidget*>(screen->recordButtton())}) {
+        EXPECT_GT(place(side).left(), relief.right()) << "beside the relief";
+        EXPECT_LE(place(side).bottom(), graph.top());
+    }
+    // No empty band beside the relief: what is right of it, up to the side column, is a few percent.
+    EXPECT_LT(place(screen->lieIndicator()).left() - relief.right(), window->width() * 3 / 100);
+
+    // Widening added history the graph never had: none of it is drawn, the old values stay at the right.
+    const QImage picture = screen->lieGraph()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const auto cyanInColumn = [&](int x) {
+        for (int y = 0; y < picture.height(); ++y) {
+            const QColor c = QColor(picture.pixel(x, y));
+            if (c.green() > 150 && c.blue() > 150 && c.red() < 120)
+                return true;
+        }
+        return false;
+    };
+    EXPECT_FALSE(cyanInColumn(picture.width() / 4)) << "no invented zeros where nothing was heard";
+    EXPECT_TRUE(cyanInColumn(picture.width() - 10)) << "the values received are still drawn";
+
+    window->resize(320, 480);
+    QTest::qWait(100);
+    portrait();
+    EXPECT_EQ(screen->spectrum()->maximumWidth(), QWIDGETSIZE_MAX);
 }
 
 std::vector<short> sampleRecording(int maxSamples) {

@@ -13,12 +13,15 @@ veraxo_add_test(app_shell_gui_test
         ${CMAKE_CURRENT_LIST_DIR}/LaunchOptionsTest.cpp
         ${CMAKE_CURRENT_LIST_DIR}/HelpViewControllerTest.cpp
         ${CMAKE_CURRENT_LIST_DIR}/NavigationControllerTest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/VeraxoAppDelegateTest.cpp
         ${CMAKE_CURRENT_LIST_DIR}/VeraxoViewControllerTest.cpp
     LIBS veraxo_shell veraxo_audio_double Qt6::Test
     LABELS gui
     OWN_MAIN)
 target_compile_definitions(app_shell_gui_test PRIVATE
-    VERAXO_SAMPLE_RECORDING="${PROJECT_SOURCE_DIR}/resources/sample.wav")
+    VERAXO_SAMPLE_RECORDING="${PROJECT_SOURCE_DIR}/resources/sample.wav"
+    VERAXO_ANALYZE="$<TARGET_FILE:veraxo-analyze>")
+add_dependencies(app_shell_gui_test veraxo-analyze)
 
 # The real program, end to end: analyse the sample recording live and take a picture of the window.
 find_program(VERAXO_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
@@ -35,3 +38,9 @@ if(VERAXO_PYTHON AND EXISTS ${PROJECT_SOURCE_DIR}/resources/sample.wav)
             "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_string_checks=1:suppressions=${PROJECT_SOURCE_DIR}/tests/sanitizers/asan.supp")
     endif()
 endif()
+
+# The session store's hand-over from the audio thread, counted for allocations.
+veraxo_add_test(app_session_store_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/SessionStoreTest.cpp
+    LIBS veraxo_shell
+    LABELS unit threads OWN_MAIN COUNT_ALLOCATIONS)

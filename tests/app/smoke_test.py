@@ -19,10 +19,15 @@ from PIL import Image
 
 def main():
     veraxo, recording, picture = sys.argv[1:4]
+    # The program remembers its window: every run starts from a settings folder of our own, never the
+    # user's.
+    settings = tempfile.TemporaryDirectory()
+    os.environ["XDG_CONFIG_HOME"] = settings.name
+    environment = dict(os.environ)
     try:
         run = subprocess.run(
-            [veraxo, "--input", recording, "--screenshot", picture, "--screenshot-delay", "4"],
-            capture_output=True, text=True, timeout=45)
+            [veraxo, recording, "--screenshot", picture, "--screenshot-delay", "4"],
+            capture_output=True, text=True, timeout=45, env=environment)
     except subprocess.TimeoutExpired:
         print("veraxo did not exit after taking its picture")
         return 1

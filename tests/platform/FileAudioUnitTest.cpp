@@ -7,6 +7,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <mutex>
@@ -125,6 +126,50 @@ TEST_F(FileAudioUnitTest, RealTimePacingHoldsOverTenSeconds) {
     // Halfway through, the delivered time stays within 5 % of the elapsed time.
     const std::pair<double, size_t>& mid = collector.arrivals[collector.arrivals.size() / 2];
     EXPECT_NEAR(double(mid.second) / 8000.0, mid.first, 0.05 * mid.first);
+}
+
+TEST_F(FileAudioUnitTest, AnInstanceAfterAStopResumesWhereTheLastLeftOffAndRewindStartsOver) {
+    const std::vector<short> signal = testSignal(24000 + 55);
+    files.push_back(writeWav(signal, "resume"));
+    FileAudioUnit::setSource(files.back(), FileAudioUnit::REAL_TIME, 256);
+    prepare();
+    ASSERT_TRUE(unit.initialize()) << unit.lastErrorReason();
+    ASSERT_TRUE(unit.start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    ASSERT_TRUE(unit.dispose());
+    const long long pausedAt = FileAudioUnit::sourcePosition();
+    {
+        std::lock_guard<std::mutex> lock(collector.mutex);
+        ASSERT_EQ(pausedAt, (long long)collector.samples.size()) << "the place is what was delivered";
+    }
+    EXPECT_GT(pausedAt, 2000);
+    EXPECT_LT(pausedAt, 22000);
+    EXPECT_FALSE(FileAudioUnit::sourceEnded());
+
+    ASSERT_TRUE(unit.initialize()) << unit.lastErrorReason();
+    ASSERT_TRUE(unit.start());
+    EXPECT_GE(file()->position(), pausedAt);
+    EXPECT_LT(file()->position(), pausedAt + 2048) << "it goes on from there";
+    ASSERT_TRUE(waitFinished(10.0));
+    ASSERT_TRUE(unit.dispose());
+    {
+        std::lock_guard<std::mutex> lock(collector.mutex);
+        EXPECT_EQ(collector.samples, signal) << "neither a gap nor a repeat at the pause";
+        collector.samples.clear();
+    }
+    EXPECT_TRUE(FileAudioUnit::sourceEnded());
+    EXPECT_EQ(FileAudioUnit::sourcePosition(), (long long)signal.size());
+
+    FileAudioUnit::rewind();
+    EXPECT_FALSE(FileAudioUnit::sourceEnded());
+    ASSERT_TRUE(unit.initialize());
+    ASSERT_TRUE(unit.start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(unit.dispose());
+    std::lock_guard<std::mutex> lock(collector.mutex);
+    ASSERT_GT(collector.samples.size(), 256u);
+    EXPECT_TRUE(std::equal(collector.samples.begin(), collector.samples.end(), signal.begin()))
+        << "from the start again";
 }
 
 TEST_F(FileAudioUnitTest, UnreadableFileFailsInitializeWithAReason) {
