@@ -10,9 +10,12 @@
 #include <QSurfaceFormat>
 
 int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    // Listing the tests needs no display: answer before Qt connects to one.
+    if (GTEST_FLAG_GET(list_tests))
+        return RUN_ALL_TESTS();
     QSurfaceFormat::setDefaultFormat(SpectrumView::defaultSurfaceFormat());
     QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
 #if defined(__SANITIZE_ADDRESS__)
     veraxo_test::pin_loaded_libraries();

@@ -11,6 +11,10 @@
 #include "support/pin_libraries.h"
 
 int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    // Listing the tests needs no display: answer before Qt connects to one.
+    if (GTEST_FLAG_GET(list_tests))
+        return RUN_ALL_TESTS();
 #ifdef DISPLAY_TESTS_ON_SCREEN
     const bool offscreen = !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
 #else
@@ -22,7 +26,6 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QSurfaceFormat::setDefaultFormat(SpectrumView::defaultSurfaceFormat());
     QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
 #if defined(__SANITIZE_ADDRESS__)
     veraxo_test::pin_loaded_libraries();
