@@ -3,13 +3,14 @@
 #include "SpectrumView.h"
 
 #include <QOpenGLContext>
-#include <QTimer>
 
 #include "ImageResources.h"
 #include "SpectrumRenderer.h"
 
-SpectrumView::SpectrumView(QWidget* parent) : QOpenGLWidget(parent), _frame(new SpectrumFrame) {
+SpectrumView::SpectrumView(QWidget* parent) : QOpenGLWidget(parent), _frame(new SpectrumFrame), _timer(this) {
     setFormat(defaultSurfaceFormat());
+    _timer.setInterval(100);
+    connect(&_timer, &QTimer::timeout, this, &SpectrumView::onTimer);
 }
 
 SpectrumView::~SpectrumView() {
@@ -80,7 +81,7 @@ void SpectrumView::clearData() {
     _history.clearData();
 }
 
-void SpectrumView::newData(const Signal::Sample* data, int length) {
+void SpectrumView::newData(const Signal::Sample* data, int length) noexcept {
     _history.newData(data, length);
 }
 
@@ -95,17 +96,12 @@ void SpectrumView::redraw() {
 }
 
 void SpectrumView::resumeRedraw() {
-    if (_timer)
-        return;
-    _timer = new QTimer(this);
-    _timer->setInterval(100);
-    connect(_timer, &QTimer::timeout, this, &SpectrumView::onTimer);
-    _timer->start();
+    if (!_timer.isActive())
+        _timer.start();
 }
 
 void SpectrumView::suspendRedraw() {
-    delete _timer;
-    _timer = nullptr;
+    _timer.stop();
 }
 
 void SpectrumView::onTimer() {

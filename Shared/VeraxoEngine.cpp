@@ -41,7 +41,7 @@ VeraxoEngine::VeraxoEngine() : _input(0), _spectrumOutput(0), _lieOutput(0) {
 
 VeraxoEngine::~VeraxoEngine() {}
 
-void VeraxoEngine::input(const short* samples, int count) {
+void VeraxoEngine::input(const short* samples, int count) noexcept {
     _input->convert(samples, count);
 }
 

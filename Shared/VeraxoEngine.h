@@ -28,7 +28,8 @@ public:
     VeraxoEngine(const VeraxoEngine&) = delete;
     VeraxoEngine& operator=(const VeraxoEngine&) = delete;
 
-    void input(const short* samples, int count);
+    // Audio thread: runs the whole network on one block, callbacks included.
+    void input(const short* samples, int count) noexcept;
     // False, and nothing attached, when type names none of the three points.
     bool attachOutput(OutputType type, brel::callback2<void, const Signal::Sample*, int> callback);
 

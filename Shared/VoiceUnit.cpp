@@ -225,7 +225,7 @@ void VoiceUnit::rescheduleAudioThread() {
 
 OSStatus VoiceUnit::inputCallback(void* inRefCon, AudioUnitRenderActionFlags* ioActionFlags,
                                   const AudioTimeStamp* inTimeStamp, UInt32, UInt32 inNumberFrames,
-                                  AudioBufferList*) {
+                                  AudioBufferList*) noexcept {
     VoiceUnit* unit = static_cast<VoiceUnit*>(inRefCon);
     unit->rescheduleAudioThread();
 

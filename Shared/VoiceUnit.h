@@ -89,11 +89,13 @@ public:
     brel::circular_buffer<short>& playSamples() { return playBuffer; }
     pthread_mutex_t& playSamplesMutex() { return playMutex; }
 
+    // Audio thread: pulls the captured frames into a block and queues it (delivering it at once with
+    // THREAD_SEPARATION 0).
     static platform::OSStatus inputCallback(void* inRefCon,
                                             platform::AudioUnitRenderActionFlags* ioActionFlags,
                                             const platform::AudioTimeStamp* inTimeStamp,
                                             platform::UInt32 inBusNumber, platform::UInt32 inNumberFrames,
-                                            platform::AudioBufferList* ioData);
+                                            platform::AudioBufferList* ioData) noexcept;
     static platform::OSStatus renderCallback(void* inRefCon,
                                              platform::AudioUnitRenderActionFlags* ioActionFlags,
                                              const platform::AudioTimeStamp* inTimeStamp,

@@ -20,7 +20,7 @@ FftwDFFT::~FftwDFFT() {
     fftwf_free(_in);
 }
 
-void FftwDFFT::filter(const Signal::Sample* data, int dataLen) {
+void FftwDFFT::filter(const Signal::Sample* data, int dataLen) noexcept {
     const int half = _size / 2;
     for (int n = 0; n < dataLen; ++n) {
         _frame[half + _pos] = data[n];

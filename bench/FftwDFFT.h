@@ -14,7 +14,7 @@ public:
     explicit FftwDFFT(int size);
     ~FftwDFFT() override;
 
-    void filter(const Signal::Sample* data, int dataLen) override;
+    void filter(const Signal::Sample* data, int dataLen) noexcept override;
 
 private:
     void processSamples();

@@ -25,7 +25,9 @@ public:
     virtual int getOutputCount() const;
     // Fan-out: each output in turn, everything downstream of it finishing before the next one.
     virtual void output(const Sample* data, int dataLen);
-    virtual void filter(const Sample* data, int dataLen) = 0;
+    // Audio thread: computes this filter's result for one block and hands it on. Allocates only while
+    // the blocks grow to their steady length.
+    virtual void filter(const Sample* data, int dataLen) noexcept = 0;
 
 private:
     brel::array<Base*> _outputs;

@@ -22,7 +22,7 @@ void ConvertToFloat::convert(const short* samples, int count) {
     output(&_buffer[0], count);
 }
 
-void ConvertToFloat::filter(const Sample*, int) {}
+void ConvertToFloat::filter(const Sample*, int) noexcept {}
 
 } // namespace Filter
 } // namespace Signal

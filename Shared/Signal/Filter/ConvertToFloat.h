@@ -14,8 +14,8 @@ public:
     ~ConvertToFloat() override;
 
     void convert(const short* samples, int count);
-    // Never fed by another filter: does nothing.
-    void filter(const Sample* data, int dataLen) override;
+    // Audio thread: never fed by another filter, so does nothing.
+    void filter(const Sample* data, int dataLen) noexcept override;
 
 private:
     brel::array<Sample> _buffer;

@@ -124,7 +124,7 @@ void DFFT::precalculate() {
     }
 }
 
-void DFFT::filter(const Sample* data, int dataLen) {
+void DFFT::filter(const Sample* data, int dataLen) noexcept {
     const int half = _frameSize / 2;
     int n = 0;
     while (n < dataLen) {

@@ -23,8 +23,8 @@ public:
     explicit DFFT(int size);
     ~DFFT() override;
 
-    // Any length, 0 included: one block goes out per completed hop of size/2 samples.
-    void filter(const Sample* data, int dataLen) override;
+    // Audio thread: any length, 0 included; one block goes out per completed hop of size/2 samples.
+    void filter(const Sample* data, int dataLen) noexcept override;
 
 private:
     static int log2(int value);

@@ -12,7 +12,7 @@ Log::Log() {}
 
 Log::~Log() {}
 
-void Log::filter(const Sample* data, int dataLen) {
+void Log::filter(const Sample* data, int dataLen) noexcept {
     if (dataLen < 0)
         dataLen = 0;
     _buffer.resize(dataLen, 0.0f);

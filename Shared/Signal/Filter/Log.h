@@ -14,7 +14,8 @@ public:
     Log();
     ~Log() override;
 
-    void filter(const Sample* data, int dataLen) override;
+    // Audio thread: the natural logarithm of each value.
+    void filter(const Sample* data, int dataLen) noexcept override;
 
 private:
     brel::array<float> _buffer;

@@ -76,7 +76,7 @@ float Mel::melInv(float mel) {
     return static_cast<float>(700.0 * (std::exp(mel / 1127.01048) - 1.0));
 }
 
-void Mel::filter(const Sample* data, int dataLen) {
+void Mel::filter(const Sample* data, int dataLen) noexcept {
     if (!(dataLen == _spectrumLen))
         brel::mac::assertion_failure("dataLen == _spectrumLen", "Shared/Signal/Filter/Mel", 114);
     if (dataLen < _bandsEnd)

@@ -36,8 +36,8 @@ public:
     Mel(int sampleRate, int spectrumLen, float lowFreq, float highFreq);
     ~Mel() override;
 
-    // dataLen must equal the spectrum length given at construction.
-    void filter(const Sample* data, int dataLen) override;
+    // Audio thread: dataLen must equal the spectrum length given at construction.
+    void filter(const Sample* data, int dataLen) noexcept override;
 
     const Bin& getBin(int i) const { return _bins[i]; }
 

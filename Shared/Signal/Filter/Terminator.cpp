@@ -9,7 +9,7 @@ Terminator::Terminator(brel::callback2<void, const Sample*, int> callback) : _ca
 
 Terminator::~Terminator() {}
 
-void Terminator::filter(const Sample* data, int dataLen) {
+void Terminator::filter(const Sample* data, int dataLen) noexcept {
     _callback(data, dataLen);
 }
 

@@ -13,7 +13,8 @@ public:
     explicit Terminator(brel::callback2<void, const Sample*, int> callback);
     ~Terminator() override;
 
-    void filter(const Sample* data, int dataLen) override;
+    // Audio thread: hands the block to the callback.
+    void filter(const Sample* data, int dataLen) noexcept override;
 
 private:
     brel::callback2<void, const Sample*, int> _callback;

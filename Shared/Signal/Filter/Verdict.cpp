@@ -11,7 +11,7 @@ Verdict::Verdict() : _smoothedLevel(0.0f) {}
 
 Verdict::~Verdict() {}
 
-void Verdict::filter(const Sample* data, int dataLen) {
+void Verdict::filter(const Sample* data, int dataLen) noexcept {
     if (dataLen < INPUT_LEN)
         return;
     const float v = data[0];

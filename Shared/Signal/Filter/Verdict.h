@@ -17,8 +17,9 @@ public:
     Verdict();
     ~Verdict() override;
 
-    // A block shorter than INPUT_LEN is ignored: no value goes out and the smoothed level is kept.
-    void filter(const Sample* data, int dataLen) override;
+    // Audio thread: a block shorter than INPUT_LEN is ignored; no value goes out and the smoothed level
+    // is kept.
+    void filter(const Sample* data, int dataLen) noexcept override;
 
 private:
     float _smoothedLevel;

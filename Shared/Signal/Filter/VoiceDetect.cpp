@@ -45,7 +45,7 @@ int VoiceDetect::countSilentTransitions() const {
     return transitions;
 }
 
-void VoiceDetect::filter(const Sample* data, int dataLen) {
+void VoiceDetect::filter(const Sample* data, int dataLen) noexcept {
     if (!(_spectrumSize == dataLen))
         brel::mac::assertion_failure("_spectrumSize==dataLen", "Shared/Signal/Filter/VoiceDetect", 68);
     if (dataLen < _spectrumSize || _windowLen == 0)

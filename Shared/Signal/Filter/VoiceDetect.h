@@ -19,8 +19,8 @@ public:
     explicit VoiceDetect(int spectrumSize);
     ~VoiceDetect() override;
 
-    // dataLen must equal spectrumSize.
-    void filter(const Sample* data, int dataLen) override;
+    // Audio thread: dataLen must equal spectrumSize.
+    void filter(const Sample* data, int dataLen) noexcept override;
 
     float calcAvgPower() const;
     int countSilentTransitions() const;

@@ -9,7 +9,7 @@ namespace veraxo_test {
 
 class Collector : public Signal::Filter::Base {
 public:
-    void filter(const Signal::Sample* data, int dataLen) override {
+    void filter(const Signal::Sample* data, int dataLen) noexcept override {
         blocks.emplace_back(data, data + (dataLen > 0 ? dataLen : 0));
         lengths.push_back(dataLen);
     }

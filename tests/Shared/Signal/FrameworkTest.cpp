@@ -21,7 +21,7 @@ namespace {
 class Named : public Base {
 public:
     Named(std::string name, std::vector<std::string>* log) : _name(name), _log(log) {}
-    void filter(const Signal::Sample* data, int dataLen) override {
+    void filter(const Signal::Sample* data, int dataLen) noexcept override {
         _log->push_back(_name);
         output(data, dataLen);
     }

@@ -46,6 +46,9 @@ TEST(SpectrumView, TimerStartsOnceAndStopsQuietly) {
     const auto timers = view.findChildren<QTimer*>();
     ASSERT_EQ(timers.size(), 1);
     EXPECT_EQ(timers[0]->interval(), 100);
+    EXPECT_TRUE(timers[0]->isActive());
     view.suspendRedraw();
-    EXPECT_TRUE(view.findChildren<QTimer*>().isEmpty());
+    EXPECT_FALSE(view.isRedrawing());
+    EXPECT_FALSE(timers[0]->isActive());
+    EXPECT_EQ(view.findChildren<QTimer*>().size(), 1);
 }
