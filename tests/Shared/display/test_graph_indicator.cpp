@@ -3,12 +3,12 @@
 
 #include <QImage>
 #include <QPainter>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "GraphView.h"
 #include "ImageResources.h"
 #include "LieIndicator.h"
+#include "RedrawTimerCheck.h"
 
 namespace {
 
@@ -133,20 +133,10 @@ TEST(GraphView, HistoryFollowsTheWidthKeepingTheNewestAtTheRight) {
 }
 
 TEST(GraphView, TimersStartOnceAndStopQuietly) {
-    GraphView view;
-    view.suspendRedraw();
-    EXPECT_FALSE(view.isRedrawing());
-    view.resumeRedraw();
-    view.resumeRedraw();
-    EXPECT_TRUE(view.isRedrawing());
-    const auto timers = view.findChildren<QTimer*>();
-    ASSERT_EQ(timers.size(), 1);
-    EXPECT_EQ(timers[0]->interval(), 100);
-    EXPECT_TRUE(timers[0]->isActive());
-    view.suspendRedraw();
-    EXPECT_FALSE(view.isRedrawing());
-    EXPECT_FALSE(timers[0]->isActive());
-    EXPECT_EQ(view.findChildren<QTimer*>().size(), 1);
+    GraphView graph;
+    veraxo_test::expectRedrawTimerStartsOnceAndStopsQuietly(graph);
+    LieIndicator indicator;
+    veraxo_test::expectRedrawTimerStartsOnceAndStopsQuietly(indicator);
 }
 
 namespace {

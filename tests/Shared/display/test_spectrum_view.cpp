@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include <QGuiApplication>
-#include <QTimer>
 #include <gtest/gtest.h>
 
+#include "RedrawTimerCheck.h"
 #include "SpectrumView.h"
 
 namespace {
@@ -39,16 +39,5 @@ TEST(SpectrumView, ShowsTheRenderedReliefInTheWidget) {
 
 TEST(SpectrumView, TimerStartsOnceAndStopsQuietly) {
     SpectrumView view;
-    view.suspendRedraw();
-    EXPECT_FALSE(view.isRedrawing());
-    view.resumeRedraw();
-    view.resumeRedraw();
-    const auto timers = view.findChildren<QTimer*>();
-    ASSERT_EQ(timers.size(), 1);
-    EXPECT_EQ(timers[0]->interval(), 100);
-    EXPECT_TRUE(timers[0]->isActive());
-    view.suspendRedraw();
-    EXPECT_FALSE(view.isRedrawing());
-    EXPECT_FALSE(timers[0]->isActive());
-    EXPECT_EQ(view.findChildren<QTimer*>().size(), 1);
+    veraxo_test::expectRedrawTimerStartsOnceAndStopsQuietly(view);
 }
