@@ -50,6 +50,10 @@ std::string VoiceUnit::lastErrorReason() const {
     return audioErrorReason();
 }
 
+bool VoiceUnit::inputEnded() const {
+    return AudioOutputUnitInputEnded(audioUnit);
+}
+
 bool VoiceUnit::initialize() {
     if (state == STATE_INITIALIZED || state == STATE_RUNNING)
         return false;

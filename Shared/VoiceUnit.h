@@ -84,6 +84,8 @@ public:
     std::string lastErrorReason() const;
 
     platform::AudioUnit audioUnitInstance() const { return audioUnit; }
+    // True once the backend's source has ended on its own (the whole recording was delivered).
+    bool inputEnded() const;
     platform::MessagePort* messagePort() const { return localPort; }
     // The play samples still waiting; the producer holds playMutex while it appends.
     brel::circular_buffer<short>& playSamples() { return playBuffer; }

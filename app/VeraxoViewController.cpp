@@ -10,7 +10,6 @@
 #include "NavigationController.h"
 #include "SpectrumView.h"
 
-#include "platform/FileAudioUnit.h"
 
 #include <QLabel>
 #include <QToolButton>
@@ -184,8 +183,7 @@ void VeraxoViewController::checkCapture() {
         reportCaptureFailure(true);
         return;
     }
-    const auto* recording = dynamic_cast<const platform::FileAudioUnit*>(voiceUnit.audioUnitInstance());
-    if (recording && recording->finished()) {
+    if (voiceUnit.inputEnded()) {
         onRecord();
         showMessage(tr("The recording has ended. Press record to analyse it again."));
     }

@@ -88,6 +88,10 @@ OSStatus AudioUnitReset(AudioUnit inUnit, AudioUnitScope inScope, AudioUnitEleme
     return inUnit == 0 ? kAudioUnitErr_InvalidParameter : inUnit->reset(inScope, inElement);
 }
 
+bool AudioOutputUnitInputEnded(AudioUnit inUnit) {
+    return inUnit != 0 && inUnit->inputEnded();
+}
+
 std::string audioErrorReason() {
     std::lock_guard<std::mutex> lock(reasonMutex);
     return reasonText;

@@ -35,6 +35,7 @@ public:
 
     // True once every sample of the file has been delivered.
     bool finished() const { return _finished.load(std::memory_order_acquire); }
+    bool inputEnded() const override { return finished(); }
     long long samplesDelivered() const { return _delivered.load(std::memory_order_acquire); }
 
 private:
