@@ -15,7 +15,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "Signal/Sample.h"
+#include "Shared/Signal/Sample.h"
 
 namespace SpectrumConstants {
 constexpr int SAMPLES = 32;

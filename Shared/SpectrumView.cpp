@@ -4,7 +4,7 @@
 
 #include <QOpenGLContext>
 
-#include "ImageResources.h"
+#include "app/ImageResources.h"
 #include "SpectrumRenderer.h"
 
 SpectrumView::SpectrumView(QWidget* parent) : QOpenGLWidget(parent), _frame(new SpectrumFrame), _timer(this) {

@@ -15,7 +15,7 @@
 #include <QSurfaceFormat>
 #include <QTimer>
 
-#include "Signal/Sample.h"
+#include "Shared/Signal/Sample.h"
 #include "SpectrumHistory.h"
 
 class SpectrumRenderer;

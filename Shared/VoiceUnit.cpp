@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "brel_memory.h"
+#include "src/brel_memory.h"
 #include "platform/MessagePort.h"
 #include "platform/RunLoop.h"
 #include "platform/RunLoopSource.h"

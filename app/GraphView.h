@@ -16,8 +16,8 @@
 #include <QWidget>
 
 #include "LevelHandover.h"
-#include "Signal/Sample.h"
-#include "brel_circular.h"
+#include "Shared/Signal/Sample.h"
+#include "src/brel_circular.h"
 
 
 class GraphView : public QWidget {

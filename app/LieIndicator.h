@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "Signal/Sample.h"
+#include "Shared/Signal/Sample.h"
 
 
 class LieIndicator : public QWidget {

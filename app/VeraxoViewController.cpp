@@ -8,7 +8,7 @@
 #include "ImageButton.h"
 #include "LieIndicator.h"
 #include "NavigationController.h"
-#include "SpectrumView.h"
+#include "Shared/SpectrumView.h"
 
 
 #include <QLabel>

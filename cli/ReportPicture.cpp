@@ -14,12 +14,12 @@
 #include <QPainterPath>
 #include <QSaveFile>
 
-#include "GraphView.h"
-#include "HeadlessContext.h"
-#include "ImageResources.h"
-#include "LieIndicator.h"
-#include "SpectrumHistory.h"
-#include "SpectrumRenderer.h"
+#include "app/GraphView.h"
+#include "Shared/HeadlessContext.h"
+#include "app/ImageResources.h"
+#include "app/LieIndicator.h"
+#include "Shared/SpectrumHistory.h"
+#include "Shared/SpectrumRenderer.h"
 
 using namespace SpectrumConstants;
 

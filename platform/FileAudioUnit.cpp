@@ -2,7 +2,7 @@
 // disk waits, small enough to keep memory flat. Waits use short sleeps; the audio thread never blocks on
 // the reader except when it has overtaken it in the as-fast-as-possible mode.
 
-#include "platform/FileAudioUnit.h"
+#include "FileAudioUnit.h"
 
 #include <chrono>
 #include <cstring>

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/AudioFileReader.h"
-#include "platform/AudioUnitInstance.h"
+#include "AudioFileReader.h"
+#include "AudioUnitInstance.h"
 
 namespace platform {
 

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/AudioUnitInstance.h"
+#include "AudioUnitInstance.h"
 
 typedef void PaStream;
 

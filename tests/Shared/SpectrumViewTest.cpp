@@ -6,8 +6,8 @@
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
-#include "RedrawTimerCheck.h"
-#include "SpectrumView.h"
+#include "tests/support/redraw_timer_check.h"
+#include "Shared/SpectrumView.h"
 
 namespace {
 

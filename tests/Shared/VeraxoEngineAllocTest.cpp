@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "VeraxoEngine.h"
-#include "support/alloc_counter.h"
+#include "Shared/VeraxoEngine.h"
+#include "tests/support/alloc_counter.h"
 
 namespace {
 

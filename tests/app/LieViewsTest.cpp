@@ -5,10 +5,10 @@
 #include <QPainter>
 #include <gtest/gtest.h>
 
-#include "GraphView.h"
-#include "ImageResources.h"
-#include "LieIndicator.h"
-#include "RedrawTimerCheck.h"
+#include "app/GraphView.h"
+#include "app/ImageResources.h"
+#include "app/LieIndicator.h"
+#include "tests/support/redraw_timer_check.h"
 
 namespace {
 

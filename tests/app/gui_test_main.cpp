@@ -1,10 +1,10 @@
 // Runs the widget tests inside one QApplication, which Qt needs before any widget exists.
 
-#include "SpectrumView.h"
+#include "Shared/SpectrumView.h"
 
 #include <gtest/gtest.h>
 
-#include "support/pin_libraries.h"
+#include "tests/support/pin_libraries.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>

@@ -17,7 +17,7 @@
 #include <sndfile.h>
 #include <sys/wait.h>
 
-#include "VeraxoEngine.h"
+#include "Shared/VeraxoEngine.h"
 
 namespace fs = std::filesystem;
 

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "AudioFileReader.h"
+#include "platform/AudioFileReader.h"
 #include "FuzzCheck.h"
-#include "VeraxoEngine.h"
+#include "Shared/VeraxoEngine.h"
 
 using veraxo_fuzz::require;
 

@@ -8,7 +8,7 @@
 #include <deque>
 #include <vector>
 
-#include "BufferQueue.h"
+#include "Shared/BufferQueue.h"
 #include "FuzzCheck.h"
 
 using veraxo_fuzz::require;

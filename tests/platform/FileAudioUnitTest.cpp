@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "VoiceUnit.h"
+#include "Shared/VoiceUnit.h"
 #include "platform/RunLoop.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "support/alloc_counter.h"
+#include "alloc_counter.h"
 
 #include <atomic>
 #include <cstdlib>
 #include <new>
 
-#include "brel_memory.h"
+#include "src/brel_memory.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "brel_memory.h"
+#include "src/brel_memory.h"
 
 namespace {
 

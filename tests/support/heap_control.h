@@ -3,7 +3,7 @@
 // a test can count outstanding blocks and make the next allocations fail, and can do the same for
 // brel::allocate through its replaceable functions.
 
-#include "brel_memory.h"
+#include "src/brel_memory.h"
 
 namespace brel_test {
 

@@ -7,8 +7,8 @@
 #include <QSurfaceFormat>
 #include <gtest/gtest.h>
 
-#include "SpectrumView.h"
-#include "support/pin_libraries.h"
+#include "Shared/SpectrumView.h"
+#include "pin_libraries.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);

@@ -3,8 +3,8 @@
 // it, synchronously and depth-first, to every filter registered as one of its outputs. Outputs are not
 // owned; the same filter may be registered several times and on several filters.
 
-#include "Signal/Sample.h"
-#include "brel_array.h"
+#include "Shared/Signal/Sample.h"
+#include "src/brel_array.h"
 
 namespace Signal {
 namespace Filter {

@@ -3,7 +3,7 @@
 // 1.0 and -32768 to about -1.0000305) and pushes the converted block downstream. The buffer keeps its
 // capacity, so blocks no longer than the longest seen so far cost no allocation.
 
-#include "Signal/Filter/Base.h"
+#include "Base.h"
 
 namespace Signal {
 namespace Filter {

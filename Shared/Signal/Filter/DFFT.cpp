@@ -4,11 +4,11 @@
 // bit. The first two stages, with one and two butterflies per group, are regrouped so that four
 // independent butterflies share a vector; without SSE2 every stage runs the scalar form.
 
-#include "Signal/Filter/DFFT.h"
+#include "DFFT.h"
 
 #include <cmath>
 
-#include "Signal/Utils.h"
+#include "Shared/Signal/Utils.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -11,8 +11,8 @@
 
 #include <memory>
 
-#include "Signal/Filter/Base.h"
-#include "brel_array.h"
+#include "Base.h"
+#include "src/brel_array.h"
 
 namespace Signal {
 namespace Filter {

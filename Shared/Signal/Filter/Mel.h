@@ -4,8 +4,8 @@
 // sum per band and allocates nothing. The first band is centred on the low frequency, so the top band
 // ends a little below the high one.
 
-#include "Signal/Filter/Base.h"
-#include "brel_array.h"
+#include "Base.h"
+#include "src/brel_array.h"
 
 namespace Signal {
 namespace Filter {

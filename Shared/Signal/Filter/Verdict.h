@@ -4,7 +4,7 @@
 // plus a share of the voice level, smoothed exponentially over frames. The value is passed on
 // unclamped; limiting it to a display range is the display's business.
 
-#include "Signal/Filter/Base.h"
+#include "Base.h"
 
 namespace Signal {
 namespace Filter {

@@ -4,9 +4,9 @@
 // passes on [voice level, silent/non-silent transitions, low, middle and high group energies].
 // Histories are fixed-capacity rings made in the constructor; filtering allocates nothing.
 
-#include "Signal/Filter/Base.h"
-#include "brel_array.h"
-#include "brel_circular.h"
+#include "Base.h"
+#include "src/brel_array.h"
+#include "src/brel_circular.h"
 
 namespace Signal {
 namespace Filter {
