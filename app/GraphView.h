@@ -19,7 +19,6 @@
 #include "Shared/Signal/Sample.h"
 #include "src/brel_circular.h"
 
-
 class GraphView : public QWidget {
     Q_OBJECT
 public:

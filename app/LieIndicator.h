@@ -14,7 +14,6 @@
 
 #include "Shared/Signal/Sample.h"
 
-
 class LieIndicator : public QWidget {
     Q_OBJECT
 public:

@@ -10,7 +10,6 @@
 #include "NavigationController.h"
 #include "Shared/SpectrumView.h"
 
-
 #include <QLabel>
 #include <QToolButton>
 #include <QVBoxLayout>
