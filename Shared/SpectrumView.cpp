@@ -4,8 +4,8 @@
 
 #include <QOpenGLContext>
 
-#include "app/ImageResources.h"
 #include "SpectrumRenderer.h"
+#include "app/ImageResources.h"
 
 SpectrumView::SpectrumView(QWidget* parent) : QOpenGLWidget(parent), _frame(new SpectrumFrame), _timer(this) {
     setFormat(defaultSurfaceFormat());

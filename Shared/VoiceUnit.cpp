@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "src/brel_memory.h"
 #include "platform/MessagePort.h"
 #include "platform/RunLoop.h"
 #include "platform/RunLoopSource.h"
 #include "platform/ThreadPolicy.h"
+#include "src/brel_memory.h"
 
 using namespace platform;
 

@@ -16,12 +16,12 @@
 #include <string>
 
 #include "BufferQueue.h"
+#include "platform/AudioUnit.h"
 #include "src/brel_array.h"
 #include "src/brel_assoc.h"
 #include "src/brel_circular.h"
 #include "src/brel_string2.h"
 #include "src/compiler_gcc346/brel_callback_template.h"
-#include "platform/AudioUnit.h"
 
 namespace platform {
 class MessagePort;

@@ -12,11 +12,11 @@
 #include <QImage>
 #include <QPainter>
 
-#include "app/GraphView.h"
 #include "Shared/HeadlessContext.h"
-#include "app/ImageResources.h"
 #include "Shared/SpectrumHistory.h"
 #include "Shared/SpectrumRenderer.h"
+#include "app/GraphView.h"
+#include "app/ImageResources.h"
 
 namespace {
 

@@ -13,11 +13,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/AudioFileReader.h"
 #include "CsvWriter.h"
 #include "FrameAnalysis.h"
 #include "ProgressBar.h"
 #include "Shared/Signal/Filter/Mel.h"
+#include "platform/AudioFileReader.h"
 #ifdef VERAXO_WITH_PNG
 #include "ReportPicture.h"
 #endif

@@ -14,12 +14,12 @@
 #include <QPainterPath>
 #include <QSaveFile>
 
-#include "app/GraphView.h"
 #include "Shared/HeadlessContext.h"
-#include "app/ImageResources.h"
-#include "app/LieIndicator.h"
 #include "Shared/SpectrumHistory.h"
 #include "Shared/SpectrumRenderer.h"
+#include "app/GraphView.h"
+#include "app/ImageResources.h"
+#include "app/LieIndicator.h"
 
 using namespace SpectrumConstants;
 

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/AudioFileReader.h"
 #include "Shared/VeraxoEngine.h"
 #include "Shared/VoiceUnit.h"
+#include "platform/AudioFileReader.h"
 #include "platform/RunLoop.h"
 #include "platform/TestAudioUnit.h"
 #include "tests/support/assertion_capture.h"

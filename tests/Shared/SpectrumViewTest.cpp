@@ -6,8 +6,8 @@
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
-#include "tests/support/redraw_timer_check.h"
 #include "Shared/SpectrumView.h"
+#include "tests/support/redraw_timer_check.h"
 
 namespace {
 

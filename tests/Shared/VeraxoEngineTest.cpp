@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/Shared/Signal/Collector.h"
 #include "Shared/Signal/Filter/ConvertToFloat.h"
 #include "Shared/Signal/Filter/DFFT.h"
 #include "Shared/Signal/Filter/Log.h"
@@ -15,6 +14,7 @@
 #include "Shared/Signal/Filter/Verdict.h"
 #include "Shared/Signal/Filter/VoiceDetect.h"
 #include "Shared/VeraxoEngine.h"
+#include "tests/Shared/Signal/Collector.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 #include "app/VeraxoViewController.h"
 #include "Shared/SpectrumView.h"
 
-#include "platform/AudioFileReader.h"
 #include "app/Globals.h"
 #include "app/GraphView.h"
 #include "app/HelpViewController.h"
@@ -14,6 +13,7 @@
 #include "app/NavigationController.h"
 #include "app/RunLoopBridge.h"
 #include "app/VeraxoAppDelegate.h"
+#include "platform/AudioFileReader.h"
 
 #include "platform/AudioUnit.h"
 #include "platform/FileAudioUnit.h"

@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include "Shared/SpectrumHistory.h"
 #include "app/GraphView.h"
 #include "app/LevelHandover.h"
 #include "app/LieIndicator.h"
-#include "Shared/SpectrumHistory.h"
 
 using namespace SpectrumConstants;
 

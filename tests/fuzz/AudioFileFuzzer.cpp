@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/AudioFileReader.h"
 #include "FuzzCheck.h"
 #include "Shared/VeraxoEngine.h"
+#include "platform/AudioFileReader.h"
 
 using veraxo_fuzz::require;
 

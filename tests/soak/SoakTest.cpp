@@ -21,9 +21,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/AudioFileReader.h"
 #include "Shared/VeraxoEngine.h"
 #include "Shared/VoiceUnit.h"
+#include "platform/AudioFileReader.h"
 #include "platform/MessagePort.h"
 #include "platform/RunLoop.h"
 #include "platform/TestAudioUnit.h"
@@ -32,9 +32,9 @@
 #ifdef VERAXO_SOAK_VIEWS
 #include <QCoreApplication>
 
+#include "Shared/SpectrumView.h"
 #include "app/GraphView.h"
 #include "app/LieIndicator.h"
-#include "Shared/SpectrumView.h"
 #endif
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

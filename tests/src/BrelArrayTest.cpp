@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-#include "tests/support/heap_control.h"
 #include "tests/support/assertion_capture.h"
+#include "tests/support/heap_control.h"
 #include "tracked.h"
 
 namespace {

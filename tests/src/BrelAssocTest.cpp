@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "src/brel_string2.h"
-#include "tests/support/heap_control.h"
 #include "tests/support/assertion_capture.h"
+#include "tests/support/heap_control.h"
 
 namespace {
 

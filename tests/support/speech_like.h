@@ -10,7 +10,7 @@ namespace veraxo_test {
 
 struct SpeechLike {
     unsigned seed = 1;
-    int burst = 2400;         // samples per burst or pause
+    int burst = 2400; // samples per burst or pause
     double toneHz = 180.0;
     double tone = 5000.0;     // amplitude of the tone
     double noise = 1500.0;    // standard deviation of the noise under the tone
