@@ -9,8 +9,8 @@
 
 #include <pthread.h>
 
-#include "brel_array.h"
-#include "brel_memory.h"
+#include "src/brel_array.h"
+#include "src/brel_memory.h"
 
 template <typename T> class BufferQueue {
 public:

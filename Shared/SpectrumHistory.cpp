@@ -7,7 +7,7 @@
 #include <cstring>
 #include <thread>
 
-#include "brel_memory.h"
+#include "src/brel_memory.h"
 
 using namespace SpectrumConstants;
 

@@ -15,7 +15,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "Signal/Sample.h"
+#include "Shared/Signal/Sample.h"
 
 namespace SpectrumConstants {
 constexpr int SAMPLES = 32;
@@ -48,7 +48,8 @@ public:
 
     // Empties the history and the bars: every line 0 in (16, 16, 32), bars 0, head 0.
     void clearData();
-    // Stores one block of SAMPLES values as the newest line and updates the bars. Real-time safe.
+    // Audio thread: stores one block of SAMPLES values as the newest line and updates the bars.
+    // Real-time safe.
     void newData(const Signal::Sample* data, int length) noexcept;
     // Copies the current state into frame; never sees a half-written line.
     void snapshot(SpectrumFrame& frame) const;

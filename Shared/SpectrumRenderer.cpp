@@ -7,8 +7,8 @@
 
 #include <GL/glext.h>
 
-#include "Texture2D.h"
-#include "brel_memory.h"
+#include "app/Texture2D.h"
+#include "src/brel_memory.h"
 
 using namespace SpectrumConstants;
 

@@ -17,7 +17,7 @@
 #include <GL/gl.h>
 
 #include "SpectrumHistory.h"
-#include "brel_array.h"
+#include "src/brel_array.h"
 
 class Texture2D;
 

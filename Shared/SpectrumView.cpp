@@ -6,13 +6,14 @@
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
-#include <QTimer>
 
-#include "ImageResources.h"
 #include "SpectrumRenderer.h"
+#include "app/ImageResources.h"
 
-SpectrumView::SpectrumView(QWidget* parent) : QOpenGLWidget(parent), _frame(new SpectrumFrame) {
+SpectrumView::SpectrumView(QWidget* parent) : QOpenGLWidget(parent), _frame(new SpectrumFrame), _timer(this) {
     setFormat(defaultSurfaceFormat());
+    _timer.setInterval(100);
+    connect(&_timer, &QTimer::timeout, this, &SpectrumView::onTimer);
 }
 
 SpectrumView::~SpectrumView() {
@@ -136,7 +137,7 @@ void SpectrumView::clearData() {
     _history.clearData();
 }
 
-void SpectrumView::newData(const Signal::Sample* data, int length) {
+void SpectrumView::newData(const Signal::Sample* data, int length) noexcept {
     _history.newData(data, length);
 }
 
@@ -151,17 +152,12 @@ void SpectrumView::redraw() {
 }
 
 void SpectrumView::resumeRedraw() {
-    if (_timer)
-        return;
-    _timer = new QTimer(this);
-    _timer->setInterval(100);
-    connect(_timer, &QTimer::timeout, this, &SpectrumView::onTimer);
-    _timer->start();
+    if (!_timer.isActive())
+        _timer.start();
 }
 
 void SpectrumView::suspendRedraw() {
-    delete _timer;
-    _timer = nullptr;
+    _timer.stop();
 }
 
 void SpectrumView::onTimer() {

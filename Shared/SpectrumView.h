@@ -13,11 +13,11 @@
 
 #include <QOpenGLWidget>
 #include <QSurfaceFormat>
+#include <QTimer>
 
-#include "Signal/Sample.h"
+#include "Shared/Signal/Sample.h"
 #include "SpectrumHistory.h"
 
-class QTimer;
 class SpectrumRenderer;
 
 class SpectrumView : public QOpenGLWidget {
@@ -33,13 +33,13 @@ public:
     static bool canRender(QString* reason = nullptr);
 
     void clearData();
-    // One block of SAMPLES band values; the view copies it before returning. Real-time safe.
-    void newData(const Signal::Sample* data, int length);
+    // Audio thread: one block of SAMPLES band values; the view copies it before returning. Real-time safe.
+    void newData(const Signal::Sample* data, int length) noexcept;
     // Renders and shows one frame now (does nothing before the widget's GL set-up has run).
     void redraw();
     void resumeRedraw();
     void suspendRedraw();
-    bool isRedrawing() const { return _timer != nullptr; }
+    bool isRedrawing() const { return _timer.isActive(); }
     // False when the GL set-up ran and failed (no framebuffer, or no "texture.png").
     bool isUsable() const { return _usable; }
 
@@ -58,6 +58,6 @@ private:
     SpectrumHistory _history;
     std::unique_ptr<SpectrumFrame> _frame;
     std::unique_ptr<SpectrumRenderer> _renderer;
-    QTimer* _timer = nullptr;
+    QTimer _timer;
     bool _usable = true;
 };

@@ -5,11 +5,11 @@
 
 #include "VeraxoEngine.h"
 
-#include "Signal/Filter/DFFT.h"
-#include "Signal/Filter/Log.h"
-#include "Signal/Filter/Mel.h"
-#include "Signal/Filter/Verdict.h"
-#include "Signal/Filter/VoiceDetect.h"
+#include "Shared/Signal/Filter/DFFT.h"
+#include "Shared/Signal/Filter/Log.h"
+#include "Shared/Signal/Filter/Mel.h"
+#include "Shared/Signal/Filter/Verdict.h"
+#include "Shared/Signal/Filter/VoiceDetect.h"
 
 #include <new>
 

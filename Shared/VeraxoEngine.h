@@ -10,13 +10,13 @@
 // runs the whole network, callbacks included, synchronously and without allocating once the blocks
 // have reached their steady length.
 
-#include "Signal/Filter/Base.h"
-#include "Signal/Filter/ConvertToFloat.h"
-#include "Signal/Filter/Terminator.h"
-#include "Signal/Processor.h"
-#include "brel_array.h"
-#include "brel_memory.h"
-#include "compiler_gcc346/brel_callback_template.h"
+#include "Shared/Signal/Filter/Base.h"
+#include "Shared/Signal/Filter/ConvertToFloat.h"
+#include "Shared/Signal/Filter/Terminator.h"
+#include "Shared/Signal/Processor.h"
+#include "src/brel_array.h"
+#include "src/brel_memory.h"
+#include "src/compiler_gcc346/brel_callback_template.h"
 
 class VeraxoEngine {
 public:
@@ -28,6 +28,8 @@ public:
     VeraxoEngine(const VeraxoEngine&) = delete;
     VeraxoEngine& operator=(const VeraxoEngine&) = delete;
 
+    // Audio thread: runs the whole network on one block, callbacks included. Not noexcept: while the
+    // blocks grow to their steady length it allocates, and may throw brel::xout_of_memory.
     void input(const short* samples, int count);
     // False, and nothing attached, when type names none of the three points.
     bool attachOutput(OutputType type, brel::callback2<void, const Signal::Sample*, int> callback);

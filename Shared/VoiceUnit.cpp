@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "brel_memory.h"
 #include "platform/MessagePort.h"
 #include "platform/RunLoop.h"
 #include "platform/RunLoopSource.h"
 #include "platform/ThreadPolicy.h"
+#include "src/brel_memory.h"
 
 using namespace platform;
 
@@ -53,6 +53,10 @@ VoiceUnit::PropertyValue VoiceUnit::getProperty(PropertyKey key) {
 
 std::string VoiceUnit::lastErrorReason() const {
     return audioErrorReason();
+}
+
+bool VoiceUnit::inputEnded() const {
+    return AudioOutputUnitInputEnded(audioUnit);
 }
 
 bool VoiceUnit::initialize() {
@@ -232,7 +236,7 @@ void VoiceUnit::rescheduleAudioThread() {
 
 OSStatus VoiceUnit::inputCallback(void* inRefCon, AudioUnitRenderActionFlags* ioActionFlags,
                                   const AudioTimeStamp* inTimeStamp, UInt32, UInt32 inNumberFrames,
-                                  AudioBufferList*) {
+                                  AudioBufferList*) noexcept {
     VoiceUnit* unit = static_cast<VoiceUnit*>(inRefCon);
     unit->rescheduleAudioThread();
 

@@ -17,12 +17,12 @@
 #include <string>
 
 #include "BufferQueue.h"
-#include "brel_array.h"
-#include "brel_assoc.h"
-#include "brel_circular.h"
-#include "brel_string2.h"
-#include "compiler_gcc346/brel_callback_template.h"
 #include "platform/AudioUnit.h"
+#include "src/brel_array.h"
+#include "src/brel_assoc.h"
+#include "src/brel_circular.h"
+#include "src/brel_string2.h"
+#include "src/compiler_gcc346/brel_callback_template.h"
 
 namespace platform {
 class MessagePort;
@@ -85,16 +85,20 @@ public:
     std::string lastErrorReason() const;
 
     platform::AudioUnit audioUnitInstance() const { return audioUnit; }
+    // True once the backend's source has ended on its own (the whole recording was delivered).
+    bool inputEnded() const;
     platform::MessagePort* messagePort() const { return localPort; }
     // The play samples still waiting; the producer holds playMutex while it appends.
     brel::circular_buffer<short>& playSamples() { return playBuffer; }
     pthread_mutex_t& playSamplesMutex() { return playMutex; }
 
+    // Audio thread: pulls the captured frames into a block and queues it (delivering it at once with
+    // THREAD_SEPARATION 0).
     static platform::OSStatus inputCallback(void* inRefCon,
                                             platform::AudioUnitRenderActionFlags* ioActionFlags,
                                             const platform::AudioTimeStamp* inTimeStamp,
                                             platform::UInt32 inBusNumber, platform::UInt32 inNumberFrames,
-                                            platform::AudioBufferList* ioData);
+                                            platform::AudioBufferList* ioData) noexcept;
     static platform::OSStatus renderCallback(void* inRefCon,
                                              platform::AudioUnitRenderActionFlags* ioActionFlags,
                                              const platform::AudioTimeStamp* inTimeStamp,

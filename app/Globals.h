@@ -4,9 +4,9 @@
 // goes first on the way out. Tear-down stops capture before anything is destroyed: the audio thread
 // calls into the engine while the voice unit runs.
 
-#include "VeraxoEngine.h"
-#include "VoiceUnit.h"
-#include "brel_memory.h"
+#include "Shared/VeraxoEngine.h"
+#include "Shared/VoiceUnit.h"
+#include "src/brel_memory.h"
 
 struct Globals {
     Globals();

@@ -4,17 +4,18 @@
 
 #include <QPainter>
 #include <QPainterPath>
-#include <QTimer>
 
 #include <cmath>
 #include <limits>
 
-GraphView::GraphView(QWidget* parent) : QWidget(parent), _incoming(LevelHandover::CAPACITY) {
+GraphView::GraphView(QWidget* parent) : QWidget(parent), _timer(this), _incoming(LevelHandover::CAPACITY) {
     QPalette black = palette();
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
     setAutoFillBackground(true);
     resizeHistory(width());
+    _timer.setInterval(100);
+    connect(&_timer, &QTimer::timeout, this, &GraphView::onTimer);
 }
 
 GraphView::~GraphView() = default;
@@ -41,7 +42,7 @@ void GraphView::clearData() {
         _buffer->push_back(0.0f);
 }
 
-void GraphView::newData(const Signal::Sample* data, int length) {
+void GraphView::newData(const Signal::Sample* data, int length) noexcept {
     _bufferCount.fetch_add(1, std::memory_order_relaxed);
     // A block without values has nothing to append.
     if (!data || length < 1)
@@ -121,17 +122,12 @@ void GraphView::paintGraph(QPainter& painter, const QRectF& rect,
 }
 
 void GraphView::resumeRedraw() {
-    if (_timer)
-        return;
-    _timer = new QTimer(this);
-    _timer->setInterval(100);
-    connect(_timer, &QTimer::timeout, this, &GraphView::onTimer);
-    _timer->start();
+    if (!_timer.isActive())
+        _timer.start();
 }
 
 void GraphView::suspendRedraw() {
-    delete _timer;
-    _timer = nullptr;
+    _timer.stop();
 }
 
 void GraphView::onTimer() {

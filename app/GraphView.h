@@ -13,13 +13,12 @@
 #include <memory>
 #include <vector>
 
+#include <QTimer>
 #include <QWidget>
 
 #include "LevelHandover.h"
-#include "Signal/Sample.h"
-#include "brel_circular.h"
-
-class QTimer;
+#include "Shared/Signal/Sample.h"
+#include "src/brel_circular.h"
 
 class GraphView : public QWidget {
     Q_OBJECT
@@ -29,11 +28,11 @@ public:
 
     // Refills the whole history with zeros.
     void clearData();
-    // Appends the block's first value to the history. Real-time safe.
-    void newData(const Signal::Sample* data, int length);
+    // Audio thread: appends the block's first value to the history. Real-time safe.
+    void newData(const Signal::Sample* data, int length) noexcept;
     void resumeRedraw();
     void suspendRedraw();
-    bool isRedrawing() const { return _timer != nullptr; }
+    bool isRedrawing() const { return _timer.isActive(); }
 
     // Blocks received so far.
     int bufferCount() const { return _bufferCount.load(std::memory_order_relaxed); }
@@ -58,7 +57,7 @@ private:
     std::unique_ptr<brel::circular_buffer<Signal::Sample>> _buffer;
     int _modulo = 0;
     std::atomic<int> _bufferCount{0};
-    QTimer* _timer = nullptr;
+    QTimer _timer;
     int _bufferSize = 0;
     LevelHandover _handover;
     // A value arrived since the last clear.

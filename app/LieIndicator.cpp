@@ -3,13 +3,15 @@
 #include "LieIndicator.h"
 
 #include <QPainter>
-#include <QTimer>
 
 #include "ImageResources.h"
 
 LieIndicator::LieIndicator(QWidget* parent)
     // The dense picture is stretched over the view anyway, so it serves every screen.
-    : QWidget(parent), _fullBars(ImageResources::named(QStringLiteral("lie_bar.png"), 2.0)) {}
+    : QWidget(parent), _fullBars(ImageResources::named(QStringLiteral("lie_bar.png"), 2.0)), _timer(this) {
+    _timer.setInterval(100);
+    connect(&_timer, &QTimer::timeout, this, &LieIndicator::onTimer);
+}
 
 LieIndicator::~LieIndicator() = default;
 
@@ -17,7 +19,7 @@ void LieIndicator::clearData() {
     _lieLevel.store(0.0f, std::memory_order_relaxed);
 }
 
-void LieIndicator::newData(const Signal::Sample* data, int length) {
+void LieIndicator::newData(const Signal::Sample* data, int length) noexcept {
     if (!data || length < 1)
         return;
     const double value = static_cast<double>(data[0]);
@@ -48,17 +50,12 @@ void LieIndicator::paintIndicator(QPainter& painter, const QRectF& bounds, const
 }
 
 void LieIndicator::resumeRedraw() {
-    if (_timer)
-        return;
-    _timer = new QTimer(this);
-    _timer->setInterval(100);
-    connect(_timer, &QTimer::timeout, this, &LieIndicator::onTimer);
-    _timer->start();
+    if (!_timer.isActive())
+        _timer.start();
 }
 
 void LieIndicator::suspendRedraw() {
-    delete _timer;
-    _timer = nullptr;
+    _timer.stop();
 }
 
 void LieIndicator::onTimer() {

@@ -9,11 +9,10 @@
 #include <atomic>
 
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 
-#include "Signal/Sample.h"
-
-class QTimer;
+#include "Shared/Signal/Sample.h"
 
 class LieIndicator : public QWidget {
     Q_OBJECT
@@ -22,11 +21,11 @@ public:
     ~LieIndicator() override;
 
     void clearData();
-    // Folds the block's first value into the level. Real-time safe.
-    void newData(const Signal::Sample* data, int length);
+    // Audio thread: folds the block's first value into the level. Real-time safe.
+    void newData(const Signal::Sample* data, int length) noexcept;
     void resumeRedraw();
     void suspendRedraw();
-    bool isRedrawing() const { return _timer != nullptr; }
+    bool isRedrawing() const { return _timer.isActive(); }
     float lieLevel() const { return _lieLevel.load(std::memory_order_relaxed); }
     // False when "lie_bar.png" could not be loaded; the view then stays black.
     bool hasImage() const { return !_fullBars.isNull(); }
@@ -43,5 +42,5 @@ private slots:
 private:
     std::atomic<float> _lieLevel{0.0f};
     QImage _fullBars;
-    QTimer* _timer = nullptr;
+    QTimer _timer;
 };

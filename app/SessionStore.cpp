@@ -3,7 +3,7 @@
 
 #include "SessionStore.h"
 
-#include "VeraxoEngine.h"
+#include "Shared/VeraxoEngine.h"
 
 #include "cli/CsvWriter.h"
 #include "cli/ReportPicture.h"

@@ -17,7 +17,7 @@
 #include <deque>
 #include <memory>
 
-#include "Signal/Sample.h"
+#include "Shared/Signal/Sample.h"
 
 class VeraxoEngine;
 

@@ -10,7 +10,7 @@
 #include "MainScreenLayout.h"
 #include "NavigationController.h"
 #include "PipeRelay.h"
-#include "SpectrumView.h"
+#include "Shared/SpectrumView.h"
 #include "StatusBar.h"
 
 #include "platform/FileAudioUnit.h"
@@ -334,8 +334,7 @@ void VeraxoViewController::checkCapture() {
         reportCaptureFailure(true);
         return;
     }
-    const auto* recording = dynamic_cast<const platform::FileAudioUnit*>(voiceUnit.audioUnitInstance());
-    if (recording && recording->finished()) {
+    if (voiceUnit.inputEnded()) {
         stopCapture();
         _statusBar->setState(StatusBar::Ended);
         showMessage(tr("The recording has ended. Press record to analyse it again."), false);

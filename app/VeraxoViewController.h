@@ -21,7 +21,7 @@
 #include "ViewController.h"
 
 #include "Bundle.h"
-#include "Signal/Sample.h"
+#include "Shared/Signal/Sample.h"
 
 #include <QImage>
 #include <QPointer>

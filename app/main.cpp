@@ -7,7 +7,7 @@
 #include "Globals.h"
 #include "LaunchOptions.h"
 #include "RunLoopBridge.h"
-#include "SpectrumView.h"
+#include "Shared/SpectrumView.h"
 #include "VeraxoAppDelegate.h"
 #include "VeraxoViewController.h"
 

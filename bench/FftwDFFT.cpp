@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "Signal/Utils.h"
+#include "Shared/Signal/Utils.h"
 
 FftwDFFT::FftwDFFT(int size)
     : _size(size), _pos(0), _window(size), _frame(size, 0.0f), _previous(size / 2, 0.0f),

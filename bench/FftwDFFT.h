@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "Signal/Filter/Base.h"
+#include "Shared/Signal/Filter/Base.h"
 
 class FftwDFFT : public Signal::Filter::Base {
 public:

@@ -10,8 +10,8 @@
 #include <chrono>
 #include <vector>
 
-#include "VeraxoEngine.h"
-#include "VoiceUnit.h"
+#include "Shared/VeraxoEngine.h"
+#include "Shared/VoiceUnit.h"
 #include "platform/TestAudioUnit.h"
 
 namespace {

@@ -12,14 +12,15 @@
 #include <vector>
 
 #include "FftwDFFT.h"
-#include "Signal/Filter/ConvertToFloat.h"
-#include "Signal/Filter/DFFT.h"
-#include "Signal/Filter/Log.h"
-#include "Signal/Filter/Mel.h"
-#include "Signal/Filter/Terminator.h"
-#include "Signal/Filter/Verdict.h"
-#include "Signal/Filter/VoiceDetect.h"
-#include "VeraxoEngine.h"
+#include "Shared/Signal/Filter/ConvertToFloat.h"
+#include "Shared/Signal/Filter/DFFT.h"
+#include "Shared/Signal/Filter/Log.h"
+#include "Shared/Signal/Filter/Mel.h"
+#include "Shared/Signal/Filter/Terminator.h"
+#include "Shared/Signal/Filter/Verdict.h"
+#include "Shared/Signal/Filter/VoiceDetect.h"
+#include "Shared/VeraxoEngine.h"
+#include "tests/support/speech_like.h"
 
 namespace {
 
@@ -30,18 +31,7 @@ typedef brel::callback2<void, const Signal::Sample*, int> Callback;
 
 // Four seconds of voiced-like sound with pauses, so every filter does its usual work.
 const std::vector<short>& testSignal() {
-    static std::vector<short> x = [] {
-        std::mt19937 rng(1);
-        std::normal_distribution<double> noise(0.0, 1.0);
-        std::vector<short> s(SIGNAL_LEN);
-        for (int i = 0; i < SIGNAL_LEN; ++i) {
-            const bool on = (i / 2400) % 3 != 2;
-            const double v =
-                on ? 5000 * std::sin(2 * M_PI * 180.0 * i / 8000) + 1500 * noise(rng) : 20 * noise(rng);
-            s[i] = static_cast<short>(std::lrint(v));
-        }
-        return s;
-    }();
+    static std::vector<short> x = veraxo_test::speechLike(SIGNAL_LEN);
     return x;
 }
 

@@ -12,11 +12,11 @@
 #include <QImage>
 #include <QPainter>
 
-#include "GraphView.h"
-#include "HeadlessContext.h"
-#include "ImageResources.h"
-#include "SpectrumHistory.h"
-#include "SpectrumRenderer.h"
+#include "Shared/HeadlessContext.h"
+#include "Shared/SpectrumHistory.h"
+#include "Shared/SpectrumRenderer.h"
+#include "app/GraphView.h"
+#include "app/ImageResources.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 
 #include <unistd.h>
 
-#include "AudioFileReader.h"
 #include "CsvWriter.h"
 #include "FrameAnalysis.h"
 #include "ProgressBar.h"
-#include "Signal/Filter/Mel.h"
+#include "Shared/Signal/Filter/Mel.h"
+#include "platform/AudioFileReader.h"
 #ifdef VERAXO_WITH_PNG
 #include "ReportPicture.h"
 #endif

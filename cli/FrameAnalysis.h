@@ -4,7 +4,7 @@
 // frame's lie level before its spectrum, so a row is complete when the spectrum arrives.
 
 #include "CsvWriter.h"
-#include "VeraxoEngine.h"
+#include "Shared/VeraxoEngine.h"
 
 class FrameAnalysis {
 public:

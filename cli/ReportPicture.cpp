@@ -16,13 +16,13 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "GraphView.h"
-#include "HeadlessContext.h"
-#include "ImageResources.h"
-#include "LieIndicator.h"
 #include "OutputFile.h"
-#include "SpectrumHistory.h"
-#include "SpectrumRenderer.h"
+#include "Shared/HeadlessContext.h"
+#include "Shared/SpectrumHistory.h"
+#include "Shared/SpectrumRenderer.h"
+#include "app/GraphView.h"
+#include "app/ImageResources.h"
+#include "app/LieIndicator.h"
 
 using namespace SpectrumConstants;
 

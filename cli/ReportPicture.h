@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "Signal/Sample.h"
+#include "Shared/Signal/Sample.h"
 
 class ReportPicture {
 public:

@@ -6,7 +6,7 @@
 // buffers stop growing after the first chunk. Nothing here lets an exception out: every entry point
 // catches all, and running out of memory becomes NULL, -1 or an error code.
 
-#include "veraxo/veraxo.h"
+#include "include/veraxo/veraxo.h"
 
 #include <climits>
 #include <cstdint>
@@ -15,9 +15,9 @@
 #include <new>
 #include <string>
 
-#include "AudioFileReader.h"
-#include "Signal/Filter/Mel.h"
-#include "VeraxoEngine.h"
+#include "Shared/Signal/Filter/Mel.h"
+#include "Shared/VeraxoEngine.h"
+#include "platform/AudioFileReader.h"
 
 #define VX_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -1,13 +1,13 @@
 // The free functions of the audio-unit layer: the process-wide backend selection and the forwarding of
 // each operation to the instance, with null instances answered by a status rather than a crash.
 
-#include "platform/AudioUnit.h"
+#include "AudioUnit.h"
 
 #include <atomic>
 #include <mutex>
 
-#include "platform/AudioUnitInstance.h"
-#include "platform/PortAudioUnit.h"
+#include "AudioUnitInstance.h"
+#include "PortAudioUnit.h"
 
 namespace platform {
 
@@ -86,6 +86,10 @@ OSStatus AudioUnitRender(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionF
 
 OSStatus AudioUnitReset(AudioUnit inUnit, AudioUnitScope inScope, AudioUnitElement inElement) {
     return inUnit == 0 ? kAudioUnitErr_InvalidParameter : inUnit->reset(inScope, inElement);
+}
+
+bool AudioOutputUnitInputEnded(AudioUnit inUnit) {
+    return inUnit != 0 && inUnit->inputEnded();
 }
 
 std::string audioErrorReason() {

@@ -145,6 +145,9 @@ OSStatus AudioUnitRender(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionF
                          const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber, UInt32 inNumberFrames,
                          AudioBufferList* ioData);
 OSStatus AudioUnitReset(AudioUnit inUnit, AudioUnitScope inScope, AudioUnitElement inElement);
+// Any thread: true once the unit's source has ended on its own after delivering all it holds (a
+// recording); a device, and a null unit, never end.
+bool AudioOutputUnitInputEnded(AudioUnit inUnit);
 
 // The last failure a backend explained in words ("cannot open …: no such file"), for the user interface.
 // Backends set it when a step fails; it is never set on an audio callback.

@@ -1,6 +1,6 @@
 // Property checks and callback plumbing shared by every backend (see the header).
 
-#include "platform/AudioUnitInstance.h"
+#include "AudioUnitInstance.h"
 
 #include <cstring>
 

@@ -7,7 +7,7 @@
 
 #include <atomic>
 
-#include "platform/AudioUnit.h"
+#include "AudioUnit.h"
 
 namespace platform {
 
@@ -29,6 +29,8 @@ public:
     virtual OSStatus render(AudioUnitRenderActionFlags* flags, const AudioTimeStamp* timeStamp, UInt32 bus,
                             UInt32 frames, AudioBufferList* ioData) = 0;
     virtual OSStatus reset(AudioUnitScope scope, AudioUnitElement element);
+    // Any thread: true once a finite source (a recording) has delivered all it holds; a device never ends.
+    virtual bool inputEnded() const { return false; }
 
     bool inputEnabled() const { return _inputEnabled; }
     bool outputEnabled() const { return _outputEnabled; }

@@ -4,7 +4,7 @@
 // the next instance is what the audio thread delivered, not what the reader read ahead: samples still
 // in the ring when capture stops are read again on resumption.
 
-#include "platform/FileAudioUnit.h"
+#include "FileAudioUnit.h"
 
 #include <chrono>
 #include <cstdio>

@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/AudioFileReader.h"
-#include "platform/AudioUnitInstance.h"
+#include "AudioFileReader.h"
+#include "AudioUnitInstance.h"
 
 namespace platform {
 
@@ -46,6 +46,7 @@ public:
 
     // True once every sample of the file has been delivered.
     bool finished() const { return _finished.load(std::memory_order_acquire); }
+    bool inputEnded() const override { return finished(); }
     long long samplesDelivered() const { return _delivered.load(std::memory_order_acquire); }
     // Once finished(): empty, or a sentence saying that the recording was cut short and what is missing.
     const std::string& warning() const { return _warning; }

@@ -1,10 +1,10 @@
 // Named local ports in a fixed lock-free table (see the header).
 
-#include "platform/MessagePort.h"
+#include "MessagePort.h"
 
 #include <cstring>
 
-#include "platform/RunLoopSource.h"
+#include "RunLoopSource.h"
 
 namespace platform {
 

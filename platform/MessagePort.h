@@ -7,7 +7,7 @@
 
 #include <atomic>
 
-#include "platform/AudioUnit.h"
+#include "AudioUnit.h"
 
 namespace platform {
 

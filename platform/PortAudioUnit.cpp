@@ -1,7 +1,7 @@
 // The PortAudio microphone backend (see the header). The stream is opened at initialize so that a
 // missing or unsuitable device fails there, with a reason the user interface can show.
 
-#include "platform/PortAudioUnit.h"
+#include "PortAudioUnit.h"
 
 #include <dlfcn.h>
 #include <portaudio.h>

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/AudioUnitInstance.h"
+#include "AudioUnitInstance.h"
 
 typedef void PaStream;
 

@@ -1,7 +1,7 @@
 // The per-thread run loop (see the header). Wake-ups go through an eventfd, which a sender writes without
 // waiting (a counter that saturates is as good as a wake-up), unless an application's handler takes them.
 
-#include "platform/RunLoop.h"
+#include "RunLoop.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/RunLoopSource.h"
+#include "RunLoopSource.h"
 
 namespace platform {
 

@@ -1,9 +1,9 @@
 // The port-to-loop link (see the header).
 
-#include "platform/RunLoopSource.h"
+#include "RunLoopSource.h"
 
-#include "platform/MessagePort.h"
-#include "platform/RunLoop.h"
+#include "MessagePort.h"
+#include "RunLoop.h"
 
 namespace platform {
 

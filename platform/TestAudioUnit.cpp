@@ -2,7 +2,7 @@
 // queue: this is test machinery, so clarity beats real-time behaviour here; the hooks let a test measure
 // the input callback alone.
 
-#include "platform/TestAudioUnit.h"
+#include "TestAudioUnit.h"
 
 #include <chrono>
 #include <cstring>

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/AudioUnitInstance.h"
+#include "AudioUnitInstance.h"
 
 namespace platform {
 

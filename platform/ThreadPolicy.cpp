@@ -1,7 +1,7 @@
 // Thread scheduling for the audio thread (see the header). Each call costs at most three system calls and
 // never allocates, so it is safe at the start of every audio callback.
 
-#include "platform/ThreadPolicy.h"
+#include "ThreadPolicy.h"
 
 #ifdef __APPLE__
 #include <mach/mach.h>

@@ -1,7 +1,7 @@
 // If taking ownership runs out of memory, the new filter is deleted; its link from the previous
 // filter is removed first so no dangling output is left behind.
 
-#include "Signal/Processor.h"
+#include "Processor.h"
 
 namespace Signal {
 

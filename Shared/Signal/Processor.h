@@ -4,9 +4,9 @@
 // deleted from the back of the chain to the front; links into other chains are neither followed nor
 // deleted.
 
-#include "Signal/Filter/Base.h"
-#include "brel_array.h"
-#include "brel_memory.h"
+#include "Shared/Signal/Filter/Base.h"
+#include "src/brel_array.h"
+#include "src/brel_memory.h"
 
 namespace Signal {
 

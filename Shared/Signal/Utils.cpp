@@ -1,7 +1,7 @@
 // The angle is computed in double and deliberately rounded to float before the double cosine; the
 // filters' golden outputs depend on that rounding.
 
-#include "Signal/Utils.h"
+#include "Utils.h"
 
 #include <cmath>
 

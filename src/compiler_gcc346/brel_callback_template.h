@@ -10,7 +10,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "brel_memory.h"
+#include "src/brel_memory.h"
 
 namespace brel {
 

@@ -14,12 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "AudioFileReader.h"
-#include "VeraxoEngine.h"
-#include "VoiceUnit.h"
+#include "Shared/VeraxoEngine.h"
+#include "Shared/VoiceUnit.h"
+#include "platform/AudioFileReader.h"
 #include "platform/RunLoop.h"
 #include "platform/TestAudioUnit.h"
-#include "support/assertion_capture.h"
+#include "tests/support/assertion_capture.h"
 
 namespace {
 

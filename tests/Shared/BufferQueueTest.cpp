@@ -1,6 +1,6 @@
 // Order, recycling, refusal and clearing of the buffer queue.
 
-#include "BufferQueue.h"
+#include "Shared/BufferQueue.h"
 
 #include <gtest/gtest.h>
 

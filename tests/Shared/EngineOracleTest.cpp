@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "Signal/ChainOracle.h"
-#include "VeraxoEngine.h"
+#include "Shared/VeraxoEngine.h"
+#include "tests/Shared/Signal/ChainOracle.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <new>
 #include <vector>
 
-#include "VeraxoEngine.h"
-#include "support/alloc_counter.h"
+#include "Shared/VeraxoEngine.h"
+#include "tests/support/alloc_counter.h"
 
 namespace {
 

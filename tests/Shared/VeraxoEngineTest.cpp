@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "Signal/Collector.h"
-#include "Signal/Filter/ConvertToFloat.h"
-#include "Signal/Filter/DFFT.h"
-#include "Signal/Filter/Log.h"
-#include "Signal/Filter/Mel.h"
-#include "Signal/Filter/Verdict.h"
-#include "Signal/Filter/VoiceDetect.h"
-#include "VeraxoEngine.h"
+#include "Shared/Signal/Filter/ConvertToFloat.h"
+#include "Shared/Signal/Filter/DFFT.h"
+#include "Shared/Signal/Filter/Log.h"
+#include "Shared/Signal/Filter/Mel.h"
+#include "Shared/Signal/Filter/Verdict.h"
+#include "Shared/Signal/Filter/VoiceDetect.h"
+#include "Shared/VeraxoEngine.h"
+#include "tests/Shared/Signal/Collector.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Once the block pool is warm, capturing allocates nothing on the audio thread, whether the blocks are
 // delivered there or handed to the initialising thread.
 
-#include "VoiceUnit.h"
+#include "Shared/VoiceUnit.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "platform/RunLoop.h"
 #include "platform/TestAudioUnit.h"
-#include "support/alloc_counter.h"
+#include "tests/support/alloc_counter.h"
 
 namespace {
 

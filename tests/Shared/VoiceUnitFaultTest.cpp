@@ -5,7 +5,7 @@
 // next record cycle (stop, dispose, initialize, start) must capture every sample intact, and at the
 // end no audio unit, port or queued block may remain; run under ASan the leak checker sees the rest.
 
-#include "VoiceUnit.h"
+#include "Shared/VoiceUnit.h"
 
 #include <gtest/gtest.h>
 

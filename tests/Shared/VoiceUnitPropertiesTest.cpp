@@ -1,6 +1,6 @@
 // The capture settings: defaults, replacement, identity of keys by address.
 
-#include "VoiceUnit.h"
+#include "Shared/VoiceUnit.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The voice unit over the scriptable audio unit: the state table, failures of each platform step,
 // delivery on the audio thread and through the run loop, the queue limit, and the play path.
 
-#include "VoiceUnit.h"
+#include "Shared/VoiceUnit.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include "platform/MessagePort.h"
 #include "platform/RunLoop.h"
 #include "platform/TestAudioUnit.h"
-#include "support/assertion_capture.h"
+#include "tests/support/assertion_capture.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The proxy between the engine's callbacks and the views: it calls the bound member function with
 // the arguments unchanged, and copying moves the call instead of sharing it.
 
-#include "CallbackProxy2.h"
+#include "app/CallbackProxy2.h"
 
-#include "compiler_gcc346/brel_callback_template.h"
+#include "src/compiler_gcc346/brel_callback_template.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The help screen: the page from the resources with its base address, an empty but working screen
 // when the page is missing, links that never load anything in place, and portrait only.
 
-#include "HelpViewController.h"
+#include "app/HelpViewController.h"
 
-#include "NavigationController.h"
+#include "app/NavigationController.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The command line of the desktop program: what starts it, and what ends in a message and a status.
 
-#include "LaunchOptions.h"
+#include "app/LaunchOptions.h"
 
 #include <gtest/gtest.h>
 

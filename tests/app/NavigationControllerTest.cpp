@@ -1,7 +1,7 @@
 // The navigation stack: which screen is shown, the Back control, and balanced appear/disappear calls.
 
-#include "NavigationController.h"
-#include "ViewController.h"
+#include "app/NavigationController.h"
+#include "app/ViewController.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The session store: the audio thread's side never allocates, the session keeps the last hour and
 // counts what it drops, and the CSV of what it keeps numbers each frame by its place in the session.
 
-#include "SessionStore.h"
+#include "app/SessionStore.h"
 
-#include "VeraxoEngine.h"
+#include "Shared/VeraxoEngine.h"
 
-#include "support/alloc_counter.h"
+#include "tests/support/alloc_counter.h"
 
 #include <gtest/gtest.h>
 

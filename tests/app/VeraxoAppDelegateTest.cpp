@@ -2,16 +2,16 @@
 // the place, the session exported exactly as veraxo-analyze writes it, and the microphone chosen in
 // the menu and remembered across runs.
 
-#include "VeraxoAppDelegate.h"
+#include "app/VeraxoAppDelegate.h"
 
-#include "DeviceMenu.h"
-#include "Globals.h"
-#include "HelpViewController.h"
-#include "ImageButton.h"
-#include "RunLoopBridge.h"
-#include "SessionStore.h"
-#include "StatusBar.h"
-#include "VeraxoViewController.h"
+#include "app/DeviceMenu.h"
+#include "app/Globals.h"
+#include "app/HelpViewController.h"
+#include "app/ImageButton.h"
+#include "app/RunLoopBridge.h"
+#include "app/SessionStore.h"
+#include "app/StatusBar.h"
+#include "app/VeraxoViewController.h"
 
 #include "platform/AudioFileReader.h"
 #include "platform/FileAudioUnit.h"

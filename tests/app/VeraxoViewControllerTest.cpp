@@ -2,25 +2,25 @@
 // the microphone: the record button's toggle and images, failures and their recovery, the wiring of
 // the voice unit, help and back, and an orderly tear-down while sound is flowing.
 
-#include "VeraxoViewController.h"
-#include "SpectrumView.h"
+#include "app/VeraxoViewController.h"
+#include "Shared/SpectrumView.h"
 
-#include "AudioFileReader.h"
-#include "Globals.h"
-#include "GraphView.h"
-#include "HelpViewController.h"
-#include "ImageButton.h"
-#include "LieIndicator.h"
-#include "MainScreenLayout.h"
-#include "NavigationController.h"
-#include "RunLoopBridge.h"
-#include "StatusBar.h"
-#include "VeraxoAppDelegate.h"
+#include "app/Globals.h"
+#include "app/GraphView.h"
+#include "app/HelpViewController.h"
+#include "app/ImageButton.h"
+#include "app/LieIndicator.h"
+#include "app/MainScreenLayout.h"
+#include "app/NavigationController.h"
+#include "app/RunLoopBridge.h"
+#include "app/StatusBar.h"
+#include "app/VeraxoAppDelegate.h"
+#include "platform/AudioFileReader.h"
 
 #include "platform/AudioUnit.h"
 #include "platform/FileAudioUnit.h"
 #include "platform/TestAudioUnit.h"
-#include "support/assertion_capture.h"
+#include "tests/support/assertion_capture.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "AnalyzeOptions.h"
+#include "cli/AnalyzeOptions.h"
 
 namespace {
 

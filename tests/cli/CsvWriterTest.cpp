@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "CsvWriter.h"
+#include "cli/CsvWriter.h"
 
 namespace {
 

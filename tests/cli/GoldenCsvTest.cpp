@@ -16,7 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "Signal/ChainOracle.h"
+#include "tests/Shared/Signal/ChainOracle.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ProgressBar.h"
+#include "cli/ProgressBar.h"
 
 namespace {
 

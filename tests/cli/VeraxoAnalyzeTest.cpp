@@ -22,7 +22,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "VeraxoEngine.h"
+#include "Shared/VeraxoEngine.h"
+#include "tests/support/speech_like.h"
 
 namespace fs = std::filesystem;
 
@@ -89,16 +90,14 @@ void writeWav(const std::string& path, const std::vector<short>& x) {
 
 // Tones and noise bursts with pauses, so every column of the CSV moves.
 std::vector<short> speechLike(int n) {
-    std::mt19937 rng(5);
-    std::normal_distribution<double> noise(0.0, 1.0);
-    std::vector<short> x(n);
-    for (int i = 0; i < n; ++i) {
-        const bool on = (i / 1500) % 3 != 2;
-        const double v =
-            on ? 6000 * std::sin(2 * M_PI * 300.0 * i / 8000) + 2000 * noise(rng) : 30 * noise(rng);
-        x[i] = static_cast<short>(std::lrint(v));
-    }
-    return x;
+    veraxo_test::SpeechLike p;
+    p.seed = 5;
+    p.burst = 1500;
+    p.toneHz = 300.0;
+    p.tone = 6000.0;
+    p.noise = 2000.0;
+    p.pauseNoise = 30.0;
+    return veraxo_test::speechLike(n, p);
 }
 
 std::vector<std::string> lines(const std::string& text) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "brel_assoc.h"
+#include "src/brel_assoc.h"
 
 using veraxo_fuzz::require;
 

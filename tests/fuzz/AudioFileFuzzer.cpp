@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "AudioFileReader.h"
 #include "FuzzCheck.h"
-#include "VeraxoEngine.h"
+#include "Shared/VeraxoEngine.h"
+#include "platform/AudioFileReader.h"
 
 using veraxo_fuzz::require;
 

@@ -8,8 +8,8 @@
 #include <deque>
 #include <vector>
 
-#include "BufferQueue.h"
 #include "FuzzCheck.h"
+#include "Shared/BufferQueue.h"
 
 using veraxo_fuzz::require;
 

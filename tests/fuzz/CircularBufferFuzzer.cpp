@@ -9,7 +9,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "brel_circular.h"
+#include "src/brel_circular.h"
 
 using veraxo_fuzz::require;
 

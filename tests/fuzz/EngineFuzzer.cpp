@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "VeraxoEngine.h"
+#include "Shared/VeraxoEngine.h"
 
 using veraxo_fuzz::require;
 

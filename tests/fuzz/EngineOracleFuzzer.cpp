@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "Signal/ChainOracle.h"
-#include "VeraxoEngine.h"
+#include "Shared/VeraxoEngine.h"
+#include "tests/Shared/Signal/ChainOracle.h"
 
 using veraxo_fuzz::require;
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "brel_memory.h"
+#include "src/brel_memory.h"
 
 namespace veraxo_fuzz {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "brel_string2.h"
+#include "src/brel_string2.h"
 
 using veraxo_fuzz::require;
 

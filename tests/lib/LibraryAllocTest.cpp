@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "heap_control.h"
-#include "veraxo/veraxo.h"
+#include "include/veraxo/veraxo.h"
+#include "tests/support/heap_control.h"
 
 TEST(LibraryOutOfMemory, EveryFailedAllocationGivesNullOrAnError) {
     const long baseline = brel_test::heap_blocks();

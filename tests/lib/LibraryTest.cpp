@@ -16,7 +16,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
-#include "veraxo/veraxo.h"
+#include "include/veraxo/veraxo.h"
 
 namespace {
 

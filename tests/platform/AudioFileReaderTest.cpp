@@ -18,7 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "AudioFileReader.h"
+#include "platform/AudioFileReader.h"
 
 namespace {
 

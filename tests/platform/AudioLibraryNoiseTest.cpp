@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "VoiceUnit.h"
+#include "Shared/VoiceUnit.h"
 #include "platform/PortAudioUnit.h"
 
 // ALSA's plug-ins, loaded and unloaded while PortAudio probes, keep allocations past their unloading;

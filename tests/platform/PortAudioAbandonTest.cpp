@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "VoiceUnit.h"
+#include "Shared/VoiceUnit.h"
 #include "platform/PortAudioUnit.h"
 
 namespace {

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "VeraxoEngine.h"
-#include "VoiceUnit.h"
+#include "Shared/VeraxoEngine.h"
+#include "Shared/VoiceUnit.h"
 #include "platform/AudioFileReader.h"
 #include "platform/RunLoop.h"
 

@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "VoiceUnit.h"
+#include "Shared/VoiceUnit.h"
 #include "platform/MessagePort.h"
 #include "platform/RunLoop.h"
 

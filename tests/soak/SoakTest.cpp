@@ -21,20 +21,20 @@
 #include <cstdlib>
 #include <vector>
 
-#include "AudioFileReader.h"
-#include "VeraxoEngine.h"
-#include "VoiceUnit.h"
+#include "Shared/VeraxoEngine.h"
+#include "Shared/VoiceUnit.h"
+#include "platform/AudioFileReader.h"
 #include "platform/MessagePort.h"
 #include "platform/RunLoop.h"
 #include "platform/TestAudioUnit.h"
-#include "support/alloc_counter.h"
+#include "tests/support/alloc_counter.h"
 
 #ifdef VERAXO_SOAK_VIEWS
 #include <QCoreApplication>
 
-#include "GraphView.h"
-#include "LieIndicator.h"
-#include "SpectrumView.h"
+#include "Shared/SpectrumView.h"
+#include "app/GraphView.h"
+#include "app/LieIndicator.h"
 #endif
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

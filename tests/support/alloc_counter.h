@@ -1,6 +1,7 @@
 #pragma once
 // Counts heap allocations made through the global operator new and through brel::allocate, on every
-// thread. Linked only into the tests that use it, because it replaces the global operator new.
+// thread. Linked only into the tests that use it (veraxo_add_test COUNT_ALLOCATIONS), because it replaces
+// the global operator new; heap_control.h offers the same replacement's failing allocator.
 //
 //     veraxo_test::AllocationCount count;   // starts counting at zero
 //     feed(...);

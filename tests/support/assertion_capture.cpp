@@ -1,8 +1,8 @@
-#include "support/assertion_capture.h"
+#include "assertion_capture.h"
 
 #include <atomic>
 
-#include "brel_memory.h"
+#include "src/brel_memory.h"
 
 namespace veraxo_test {
 namespace {

@@ -1,4 +1,4 @@
-#include "support/pin_libraries.h"
+#include "pin_libraries.h"
 
 #include <cstddef>
 

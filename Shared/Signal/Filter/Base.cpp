@@ -1,7 +1,7 @@
 // Output list and fan-out shared by every filter. The count is read once per block, so outputs added
 // while a block is being dispatched only see the next block.
 
-#include "Signal/Filter/Base.h"
+#include "Base.h"
 
 namespace Signal {
 namespace Filter {

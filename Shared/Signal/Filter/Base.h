@@ -3,8 +3,8 @@
 // it, synchronously and depth-first, to every filter registered as one of its outputs. Outputs are not
 // owned; the same filter may be registered several times and on several filters.
 
-#include "Signal/Sample.h"
-#include "brel_array.h"
+#include "Shared/Signal/Sample.h"
+#include "src/brel_array.h"
 
 namespace Signal {
 namespace Filter {
@@ -25,6 +25,9 @@ public:
     virtual int getOutputCount() const;
     // Fan-out: each output in turn, everything downstream of it finishing before the next one.
     virtual void output(const Sample* data, int dataLen);
+    // Audio thread: computes this filter's result for one block and hands it on. Allocates only while
+    // the blocks grow to their steady length, and may then throw brel::xout_of_memory through every
+    // filter upstream (the C interface turns it into an error), so filters are not noexcept.
     virtual void filter(const Sample* data, int dataLen) = 0;
 
 private:

@@ -1,7 +1,7 @@
 // The division is in single precision. An empty block still goes downstream with length 0; the
 // array's check reports taking the address of its missing first element.
 
-#include "Signal/Filter/ConvertToFloat.h"
+#include "ConvertToFloat.h"
 
 namespace Signal {
 namespace Filter {

@@ -3,7 +3,7 @@
 // 1.0 and -32768 to about -1.0000305) and pushes the converted block downstream. The buffer keeps its
 // capacity, so blocks no longer than the longest seen so far cost no allocation.
 
-#include "Signal/Filter/Base.h"
+#include "Base.h"
 
 namespace Signal {
 namespace Filter {
@@ -14,7 +14,7 @@ public:
     ~ConvertToFloat() override;
 
     void convert(const short* samples, int count);
-    // Never fed by another filter: does nothing.
+    // Audio thread: never fed by another filter, so does nothing.
     void filter(const Sample* data, int dataLen) override;
 
 private:

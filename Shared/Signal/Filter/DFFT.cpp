@@ -9,13 +9,13 @@
 // and those stages into butterflies between whole vectors; a transpose puts the groups back in place.
 // The last stage computes only the real parts of the lower half, the only values kept.
 
-#include "Signal/Filter/DFFT.h"
+#include "DFFT.h"
 
 #include <cmath>
 #include <cstring>
 #include <new>
 
-#include "Signal/Utils.h"
+#include "Shared/Signal/Utils.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

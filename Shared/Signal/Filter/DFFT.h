@@ -12,8 +12,8 @@
 
 #include <memory>
 
-#include "Signal/Filter/Base.h"
-#include "brel_array.h"
+#include "Base.h"
+#include "src/brel_array.h"
 
 namespace Signal {
 namespace Filter {
@@ -28,7 +28,7 @@ public:
     explicit DFFT(int size, Path path = Path::Auto);
     ~DFFT() override;
 
-    // Any length, 0 included: one block goes out per completed hop of size/2 samples.
+    // Audio thread: any length, 0 included; one block goes out per completed hop of size/2 samples.
     void filter(const Sample* data, int dataLen) override;
 
     // True when this transform runs the AVX2 form.

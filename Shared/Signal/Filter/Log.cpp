@@ -1,7 +1,7 @@
 // The logarithm is natural and taken in double precision on the widened input; no floor or clamp.
 // An empty block is passed on with length 0 after the array's check reports its missing first element.
 
-#include "Signal/Filter/Log.h"
+#include "Log.h"
 
 #include <cmath>
 

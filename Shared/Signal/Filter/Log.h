@@ -3,8 +3,8 @@
 // of any length; the result array keeps its storage, so after the first block of a given length no
 // allocation happens.
 
-#include "Signal/Filter/Base.h"
-#include "brel_array.h"
+#include "Base.h"
+#include "src/brel_array.h"
 
 namespace Signal {
 namespace Filter {
@@ -14,6 +14,7 @@ public:
     Log();
     ~Log() override;
 
+    // Audio thread: the natural logarithm of each value.
     void filter(const Sample* data, int dataLen) override;
 
 private:

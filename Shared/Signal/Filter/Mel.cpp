@@ -5,11 +5,11 @@
 // A block of the wrong length is reported; it is still filtered when it holds every bin the bands read,
 // and skipped otherwise, so nothing outside the block is read.
 
-#include "Signal/Filter/Mel.h"
+#include "Mel.h"
 
 #include <cmath>
 
-#include "brel_memory.h"
+#include "src/brel_memory.h"
 
 namespace Signal {
 namespace Filter {

@@ -4,8 +4,8 @@
 // sum per band and allocates nothing. The first band is centred on the low frequency, so the top band
 // ends a little below the high one.
 
-#include "Signal/Filter/Base.h"
-#include "brel_array.h"
+#include "Base.h"
+#include "src/brel_array.h"
 
 namespace Signal {
 namespace Filter {
@@ -36,7 +36,7 @@ public:
     Mel(int sampleRate, int spectrumLen, float lowFreq, float highFreq);
     ~Mel() override;
 
-    // dataLen must equal the spectrum length given at construction.
+    // Audio thread: dataLen must equal the spectrum length given at construction.
     void filter(const Sample* data, int dataLen) override;
 
     const Bin& getBin(int i) const { return _bins[i]; }

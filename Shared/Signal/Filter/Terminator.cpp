@@ -1,6 +1,6 @@
 // The callback's own check reports an unbound callback and then skips the call.
 
-#include "Signal/Filter/Terminator.h"
+#include "Terminator.h"
 
 namespace Signal {
 namespace Filter {

@@ -2,7 +2,7 @@
 // in double), because the golden lie levels depend on every rounding. A NaN in the input fails every
 // comparison and stays in the smoothed level for good.
 
-#include "Signal/Filter/Verdict.h"
+#include "Verdict.h"
 
 namespace Signal {
 namespace Filter {

@@ -4,7 +4,7 @@
 // plus a share of the voice level, smoothed exponentially over frames. The value is passed on
 // unclamped; limiting it to a display range is the display's business.
 
-#include "Signal/Filter/Base.h"
+#include "Base.h"
 
 namespace Signal {
 namespace Filter {
@@ -17,7 +17,8 @@ public:
     Verdict();
     ~Verdict() override;
 
-    // A block shorter than INPUT_LEN is ignored: no value goes out and the smoothed level is kept.
+    // Audio thread: a block shorter than INPUT_LEN is ignored; no value goes out and the smoothed level
+    // is kept.
     void filter(const Sample* data, int dataLen) override;
 
 private:

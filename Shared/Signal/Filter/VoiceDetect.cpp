@@ -5,10 +5,10 @@
 // A block of the wrong length is reported; a longer one is processed from its first spectrumSize
 // values, a shorter one is skipped, so nothing outside the block is read.
 
-#include "Signal/Filter/VoiceDetect.h"
+#include "VoiceDetect.h"
 
-#include "Signal/Utils.h"
-#include "brel_memory.h"
+#include "Shared/Signal/Utils.h"
+#include "src/brel_memory.h"
 
 namespace Signal {
 namespace Filter {

@@ -4,9 +4,9 @@
 // passes on [voice level, silent/non-silent transitions, low, middle and high group energies].
 // Histories are fixed-capacity rings made in the constructor; filtering allocates nothing.
 
-#include "Signal/Filter/Base.h"
-#include "brel_array.h"
-#include "brel_circular.h"
+#include "Base.h"
+#include "src/brel_array.h"
+#include "src/brel_circular.h"
 
 namespace Signal {
 namespace Filter {
@@ -19,7 +19,7 @@ public:
     explicit VoiceDetect(int spectrumSize);
     ~VoiceDetect() override;
 
-    // dataLen must equal spectrumSize.
+    // Audio thread: dataLen must equal spectrumSize.
     void filter(const Sample* data, int dataLen) override;
 
     float calcAvgPower() const;

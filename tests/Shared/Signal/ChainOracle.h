@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "Signal/Sample.h"
+#include "Shared/Signal/Sample.h"
 
 namespace oracle {
 

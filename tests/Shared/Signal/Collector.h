@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "Signal/Filter/Base.h"
+#include "Shared/Signal/Filter/Base.h"
 
 namespace veraxo_test {
 

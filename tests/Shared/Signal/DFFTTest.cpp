@@ -9,9 +9,9 @@
 #include <random>
 #include <vector>
 
-#include "Signal/Collector.h"
-#include "Signal/Filter/DFFT.h"
-#include "Signal/Utils.h"
+#include "Collector.h"
+#include "Shared/Signal/Filter/DFFT.h"
+#include "Shared/Signal/Utils.h"
 
 using veraxo_test::Collector;
 

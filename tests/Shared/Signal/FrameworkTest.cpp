@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "Signal/Collector.h"
-#include "Signal/Filter/ConvertToFloat.h"
-#include "Signal/Filter/Terminator.h"
-#include "Signal/Processor.h"
-#include "support/assertion_capture.h"
+#include "Collector.h"
+#include "Shared/Signal/Filter/ConvertToFloat.h"
+#include "Shared/Signal/Filter/Terminator.h"
+#include "Shared/Signal/Processor.h"
+#include "tests/support/assertion_capture.h"
 
 using Signal::Filter::Base;
 using veraxo_test::AssertionCapture;

@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-#include "Signal/Collector.h"
-#include "Signal/Filter/Log.h"
-#include "support/assertion_capture.h"
+#include "Collector.h"
+#include "Shared/Signal/Filter/Log.h"
+#include "tests/support/assertion_capture.h"
 
 using veraxo_test::AssertionCapture;
 using veraxo_test::Collector;

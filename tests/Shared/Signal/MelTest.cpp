@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "Signal/Collector.h"
-#include "Signal/Filter/Mel.h"
-#include "support/assertion_capture.h"
+#include "Collector.h"
+#include "Shared/Signal/Filter/Mel.h"
+#include "tests/support/assertion_capture.h"
 
 using Signal::Filter::Mel;
 using veraxo_test::AssertionCapture;

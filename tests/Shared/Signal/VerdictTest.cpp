@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "Signal/Collector.h"
-#include "Signal/Filter/Verdict.h"
+#include "Collector.h"
+#include "Shared/Signal/Filter/Verdict.h"
 
 using veraxo_test::Collector;
 

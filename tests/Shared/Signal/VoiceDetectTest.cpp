@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "Signal/Collector.h"
-#include "Signal/Filter/VoiceDetect.h"
-#include "support/assertion_capture.h"
+#include "Collector.h"
+#include "Shared/Signal/Filter/VoiceDetect.h"
+#include "tests/support/assertion_capture.h"
 
 using veraxo_test::AssertionCapture;
 using veraxo_test::Collector;

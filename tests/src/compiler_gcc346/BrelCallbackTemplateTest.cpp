@@ -1,10 +1,10 @@
-#include "compiler_gcc346/brel_callback_template.h"
+#include "src/compiler_gcc346/brel_callback_template.h"
 
 #include <gtest/gtest.h>
 #include <type_traits>
 #include <vector>
 
-#include "support/assertion_capture.h"
+#include "tests/support/assertion_capture.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #pragma once
-// Control over the heap for the brel tests: this test program replaces the global operator new, so that
-// a test can count outstanding blocks and make the next allocations fail, and can do the same for
-// brel::allocate through its replaceable functions.
+// Control over the heap: with the allocation counter's replacement of the global operator new linked in
+// (veraxo_add_test COUNT_ALLOCATIONS), a test can count outstanding blocks and make the next allocations
+// fail, for operator new and brel::allocate alike.
 
-#include "brel_memory.h"
+#include "src/brel_memory.h"
 
 namespace brel_test {
 

@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include "brel_array.h"
-#include "brel_assoc.h"
-#include "brel_circular.h"
-#include "brel_string2.h"
-#include "compiler_gcc346/brel_callback_template.h"
-#include "support/alloc_counter.h"
+#include "src/brel_array.h"
+#include "src/brel_assoc.h"
+#include "src/brel_circular.h"
+#include "src/brel_string2.h"
+#include "src/compiler_gcc346/brel_callback_template.h"
+#include "tests/support/alloc_counter.h"
 
 namespace {
 

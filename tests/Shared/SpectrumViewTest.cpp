@@ -4,10 +4,10 @@
 #include <cmath>
 
 #include <QGuiApplication>
-#include <QTimer>
 #include <gtest/gtest.h>
 
-#include "SpectrumView.h"
+#include "Shared/SpectrumView.h"
+#include "tests/support/redraw_timer_check.h"
 
 namespace {
 
@@ -39,13 +39,5 @@ TEST(SpectrumView, ShowsTheRenderedReliefInTheWidget) {
 
 TEST(SpectrumView, TimerStartsOnceAndStopsQuietly) {
     SpectrumView view;
-    view.suspendRedraw();
-    EXPECT_FALSE(view.isRedrawing());
-    view.resumeRedraw();
-    view.resumeRedraw();
-    const auto timers = view.findChildren<QTimer*>();
-    ASSERT_EQ(timers.size(), 1);
-    EXPECT_EQ(timers[0]->interval(), 100);
-    view.suspendRedraw();
-    EXPECT_TRUE(view.findChildren<QTimer*>().isEmpty());
+    veraxo_test::expectRedrawTimerStartsOnceAndStopsQuietly(view);
 }

@@ -1,10 +1,10 @@
-#include "brel_memory.h"
+#include "src/brel_memory.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
 
-#include "brel_string2.h"
-#include "support/assertion_capture.h"
+#include "src/brel_string2.h"
+#include "tests/support/assertion_capture.h"
 #include "tracked.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
-#include "HeadlessContext.h"
-#include "Texture2D.h"
+#include "Shared/HeadlessContext.h"
+#include "app/Texture2D.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "brel_string2.h"
+#include "src/brel_string2.h"
 
 #include <gtest/gtest.h>
 #include <string>
 
-#include "heap_control.h"
-#include "support/assertion_capture.h"
+#include "tests/support/assertion_capture.h"
+#include "tests/support/heap_control.h"
 
 namespace {
 

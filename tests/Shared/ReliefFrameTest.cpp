@@ -12,10 +12,10 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
-#include "HeadlessContext.h"
-#include "ImageResources.h"
-#include "SpectrumHistory.h"
-#include "SpectrumRenderer.h"
+#include "Shared/HeadlessContext.h"
+#include "Shared/SpectrumHistory.h"
+#include "Shared/SpectrumRenderer.h"
+#include "app/ImageResources.h"
 
 using namespace SpectrumConstants;
 

@@ -1,4 +1,4 @@
-#include "brel_assoc.h"
+#include "src/brel_assoc.h"
 
 #include <cctype>
 #include <cstring>
@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "brel_string2.h"
-#include "heap_control.h"
-#include "support/assertion_capture.h"
+#include "src/brel_string2.h"
+#include "tests/support/assertion_capture.h"
+#include "tests/support/heap_control.h"
 
 namespace {
 

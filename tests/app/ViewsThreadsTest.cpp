@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include "GraphView.h"
-#include "LevelHandover.h"
-#include "LieIndicator.h"
-#include "SpectrumHistory.h"
+#include "Shared/SpectrumHistory.h"
+#include "app/GraphView.h"
+#include "app/LevelHandover.h"
+#include "app/LieIndicator.h"
 
 using namespace SpectrumConstants;
 

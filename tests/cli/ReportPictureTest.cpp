@@ -10,7 +10,7 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
-#include "ReportPicture.h"
+#include "cli/ReportPicture.h"
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -3,12 +3,12 @@
 
 #include <QImage>
 #include <QPainter>
-#include <QTimer>
 #include <gtest/gtest.h>
 
-#include "GraphView.h"
-#include "ImageResources.h"
-#include "LieIndicator.h"
+#include "app/GraphView.h"
+#include "app/ImageResources.h"
+#include "app/LieIndicator.h"
+#include "tests/support/redraw_timer_check.h"
 
 namespace {
 
@@ -133,19 +133,10 @@ TEST(GraphView, HistoryFollowsTheWidthKeepingTheNewestAtTheRight) {
 }
 
 TEST(GraphView, TimersStartOnceAndStopQuietly) {
-    GraphView view;
-    view.suspendRedraw();
-    EXPECT_FALSE(view.isRedrawing());
-    view.resumeRedraw();
-    view.resumeRedraw();
-    EXPECT_TRUE(view.isRedrawing());
-    const auto timers = view.findChildren<QTimer*>();
-    ASSERT_EQ(timers.size(), 1);
-    EXPECT_EQ(timers[0]->interval(), 100);
-    EXPECT_TRUE(timers[0]->isActive());
-    view.suspendRedraw();
-    EXPECT_FALSE(view.isRedrawing());
-    EXPECT_TRUE(view.findChildren<QTimer*>().isEmpty());
+    GraphView graph;
+    veraxo_test::expectRedrawTimerStartsOnceAndStopsQuietly(graph);
+    LieIndicator indicator;
+    veraxo_test::expectRedrawTimerStartsOnceAndStopsQuietly(indicator);
 }
 
 namespace {

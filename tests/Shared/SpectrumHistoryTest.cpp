@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "SpectrumHistory.h"
-#include "support/alloc_counter.h"
-#include "support/assertion_capture.h"
+#include "Shared/SpectrumHistory.h"
+#include "tests/support/alloc_counter.h"
+#include "tests/support/assertion_capture.h"
 
 using namespace SpectrumConstants;
 

@@ -1,10 +1,10 @@
-#include "brel_array.h"
+#include "src/brel_array.h"
 
 #include <gtest/gtest.h>
 #include <vector>
 
-#include "heap_control.h"
-#include "support/assertion_capture.h"
+#include "tests/support/assertion_capture.h"
+#include "tests/support/heap_control.h"
 #include "tracked.h"
 
 namespace {
