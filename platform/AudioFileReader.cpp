@@ -167,6 +167,22 @@ bool AudioFileReader::open(const std::string& path, bool raw) {
     return finishOpen(info, headerless);
 }
 
+bool AudioFileReader::openStdin(bool raw) {
+    close();
+    _error.clear();
+    struct stat st;
+    if (::fstat(STDIN_FILENO, &st) != 0)
+        return fail(std::string("cannot read: ") + std::strerror(errno));
+    if (S_ISDIR(st.st_mode))
+        return fail("is a directory, not an audio file");
+    if (S_ISREG(st.st_mode) && st.st_size == 0)
+        return fail("empty file");
+    SF_INFO info = streamInfo(raw);
+    // libsndfile reads a pipe forwards only; the descriptor stays open (_fd is not set).
+    _file = sf_open_fd(STDIN_FILENO, SFM_READ, &info, SF_FALSE);
+    return finishOpen(info, raw);
+}
+
 bool AudioFileReader::openMemory(const void* data, std::size_t size, bool raw) {
     close();
     _error.clear();

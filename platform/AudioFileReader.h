@@ -28,6 +28,9 @@ public:
 
     // raw forces headerless 16-bit input; a path ending in ".raw" is read that way too.
     bool open(const std::string& path, bool raw = false);
+    // Standard input, which may be a pipe: any format libsndfile reads from a stream, or headerless.
+    // It is left open on close().
+    bool openStdin(bool raw = false);
     // The bytes must stay valid until close() or destruction.
     bool openMemory(const void* data, std::size_t size, bool raw = false);
     void close();
