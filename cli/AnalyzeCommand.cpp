@@ -1,13 +1,16 @@
 // The reader hands out exactly `block` samples per engine call except at the end of the input, so the
-// engine sees the blocks the user asked for. Output goes through large stdio buffers; the summary goes
-// to standard output unless the CSV does.
+// engine sees the blocks the user asked for. Output goes through large stdio buffers. Nothing here
+// prints: failures and figures go to the result, which the batch reports in input order.
 
 #include "AnalyzeCommand.h"
 
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include <sys/stat.h>
@@ -16,7 +19,6 @@
 #include "AudioFileReader.h"
 #include "CsvWriter.h"
 #include "FrameAnalysis.h"
-#include "ProgressBar.h"
 #include "Signal/Filter/Mel.h"
 #ifdef VERAXO_WITH_PNG
 #include "ReportPicture.h"
@@ -24,49 +26,82 @@
 
 namespace {
 
-const char* const PROGRAM = "veraxo-analyze";
-
 bool toStdout(const AnalyzeOptions& o) {
     return o.csv && o.csvPath == "-";
 }
 
-// The temporary CSV, removed if an interrupt or termination ends the run before it is renamed.
-char interruptedTemp[4096];
-volatile std::sig_atomic_t haveInterruptedTemp = 0;
+// The temporary CSVs of the inputs being analysed, removed if an interrupt or termination ends the run
+// before they are renamed. A slot is claimed under the lock and published by its flag, which the
+// handler reads.
+const int TEMP_SLOTS = 64;
+char interruptedTemp[TEMP_SLOTS][4096];
+std::atomic<int> haveInterruptedTemp[TEMP_SLOTS];
+std::mutex tempSlotsLock;
 
 extern "C" void removeTempAndStop(int sig) {
-    if (haveInterruptedTemp)
-        ::unlink(interruptedTemp);
+    for (int i = 0; i < TEMP_SLOTS; ++i)
+        if (haveInterruptedTemp[i].load())
+            ::unlink(interruptedTemp[i]);
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }
 
-void watchTemp(const std::string& path) {
-    if (path.size() >= sizeof interruptedTemp)
-        return;
-    std::memcpy(interruptedTemp, path.c_str(), path.size() + 1);
-    haveInterruptedTemp = 1;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(sig, &removeTempAndStop);
+// The slot watching path, or -1 when none is free (the file is then only removed on failures).
+int watchTemp(const std::string& path) {
+    if (path.size() >= sizeof interruptedTemp[0])
+        return -1;
+    std::lock_guard<std::mutex> lock(tempSlotsLock);
+    for (int i = 0; i < TEMP_SLOTS; ++i) {
+        if (haveInterruptedTemp[i].load())
+            continue;
+        std::memcpy(interruptedTemp[i], path.c_str(), path.size() + 1);
+        haveInterruptedTemp[i].store(1);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+            std::signal(sig, &removeTempAndStop);
+        return i;
+    }
+    return -1;
 }
 
-void unwatchTemp() {
-    haveInterruptedTemp = 0;
+void unwatchTemp(int& slot) {
+    if (slot >= 0)
+        haveInterruptedTemp[slot].store(0);
+    slot = -1;
+}
+
+// Whether the reader met a recording cut short (and analysed what it holds).
+bool readerTruncated(const AudioFileReader&) {
+    return false;
+}
+
+bool endsWithAny(const std::string& path, std::initializer_list<const char*> tails) {
+    std::string lower = path;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* tail : tails) {
+        const std::size_t n = std::strlen(tail);
+        if (lower.size() > n && lower.compare(lower.size() - n, n, tail) == 0)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
 
-AnalyzeCommand::AnalyzeCommand(const AnalyzeOptions& options) : _options(options), _csv(0) {}
+AnalyzeCommand::AnalyzeCommand(const AnalyzeOptions& options) : _options(options), _csv(0), _tempSlot(-1) {
+    _result.file = options.input;
+}
 
 AnalyzeCommand::~AnalyzeCommand() {
     discardCsv();
 }
 
-int AnalyzeCommand::fail(const std::string& file, const std::string& reason) {
+bool AnalyzeCommand::fail(const std::string& file, const std::string& reason) {
     discardCsv();
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, file.c_str(), reason.c_str());
-    return 1;
+    _result.ok = false;
+    _result.errorFile = file == "-" ? "standard input" : file;
+    _result.errorReason = reason;
+    return false;
 }
 
 bool AnalyzeCommand::openCsv() {
@@ -84,7 +119,7 @@ bool AnalyzeCommand::openCsv() {
             _tempPath.clear();
             return false;
         }
-        watchTemp(_tempPath);
+        _tempSlot = watchTemp(_tempPath);
         // mkstemp creates the file private; the finished CSV gets the usual permissions.
         const mode_t mask = ::umask(0);
         ::umask(mask);
@@ -113,7 +148,7 @@ bool AnalyzeCommand::closeCsv() {
     const int error = errno;
     if (!renamed)
         ::unlink(_tempPath.c_str());
-    unwatchTemp();
+    unwatchTemp(_tempSlot);
     _tempPath.clear();
     errno = error;
     return renamed;
@@ -125,14 +160,25 @@ void AnalyzeCommand::discardCsv() {
     _csv = 0;
     if (!_tempPath.empty())
         ::unlink(_tempPath.c_str());
-    unwatchTemp();
+    unwatchTemp(_tempSlot);
     _tempPath.clear();
 }
 
-int AnalyzeCommand::run() {
+bool AnalyzeCommand::analyse(std::atomic<long long>* analysedSamples,
+                             std::atomic<long long>* expectedSamples) {
     AudioFileReader reader;
-    if (!reader.open(_options.input, _options.raw))
-        return fail(_options.input, reader.errorText());
+    const bool opened =
+        _options.input == "-" ? reader.openStdin(_options.raw) : reader.open(_options.input, _options.raw);
+    if (!opened) {
+        std::string reason = reader.errorText();
+        if (!_options.raw && endsWithAny(_options.input, {".pcm", ".s16", ".sln"}) &&
+            reason.find("not an audio file") != std::string::npos)
+            reason += "; for headerless 16-bit mono 8000 Hz audio use --raw";
+        return fail(_options.input, reason);
+    }
+
+    if (expectedSamples)
+        expectedSamples->store(reader.expectedSamples(), std::memory_order_relaxed);
 
     const std::string csvName = toStdout(_options) ? "standard output" : _options.csvPath;
     if (_options.csv && !openCsv())
@@ -143,75 +189,67 @@ int AnalyzeCommand::run() {
         writer.writeHeader(Signal::Filter::Mel::BANDS);
     FrameAnalysis analysis(_csv ? &writer : 0);
 #ifdef VERAXO_WITH_PNG
-    std::unique_ptr<ReportPicture> report;
     if (_options.png) {
         typedef brel::callback2<void, const Signal::Sample*, int> Callback;
-        const std::size_t slash = _options.input.find_last_of('/');
-        report.reset(new ReportPicture("Veraxo report: " + (slash == std::string::npos
-                                                                ? _options.input
-                                                                : _options.input.substr(slash + 1))));
+        const std::string title = _options.input == "-" ? "standard input" : _options.input;
+        const std::size_t slash = title.find_last_of('/');
+        _report.reset(new ReportPicture("Veraxo report: " +
+                                        (slash == std::string::npos ? title : title.substr(slash + 1))));
         analysis.engine().attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
-                                       Callback(report.get(), &ReportPicture::onLieLevel));
+                                       Callback(_report.get(), &ReportPicture::onLieLevel));
         analysis.engine().attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
-                                       Callback(report.get(), &ReportPicture::onSpectrum));
+                                       Callback(_report.get(), &ReportPicture::onSpectrum));
     }
 #endif
-    ProgressBar progress(stderr, reader.expectedSamples(), ::isatty(STDERR_FILENO) == 1);
 
     std::vector<short> block(static_cast<std::size_t>(_options.block));
     for (;;) {
         int filled = 0;
         while (filled < _options.block) {
             const int n = reader.read(block.data() + filled, _options.block - filled);
-            if (n < 0) {
-                progress.finish();
+            if (n < 0)
                 return fail(_options.input, reader.errorText());
-            }
             if (n == 0)
                 break;
             filled += n;
         }
         if (filled > 0)
             analysis.input(block.data(), filled);
-        progress.update(analysis.samples());
-        if (_csv && writer.failed()) {
-            progress.finish();
+        if (analysedSamples)
+            analysedSamples->fetch_add(filled, std::memory_order_relaxed);
+        if (_csv && writer.failed())
             return fail(csvName, std::string("cannot write (") + std::strerror(errno) + ")");
-        }
         if (filled < _options.block)
             break;
     }
-    progress.finish();
 
+    // A stream's length is unknown at open, so an empty one shows only here.
+    if (analysis.samples() == 0 && _options.input == "-")
+        return fail(_options.input, "empty: no audio frames");
     if (_options.csv && !closeCsv())
         return fail(csvName, std::string("cannot write (") + std::strerror(errno) + ")");
 
+    _result.ok = true;
+    _result.samples = analysis.samples();
+    _result.frames = analysis.frames();
+    _result.meanLieLevel = analysis.meanLieLevel();
+    _result.peakLieLevel = analysis.peakLieLevel();
+    _result.highFrames = analysis.highFrames();
+    _result.truncated = readerTruncated(reader);
+    return true;
+}
+
+bool AnalyzeCommand::finish() {
 #ifdef VERAXO_WITH_PNG
-    if (report) {
+    if (_report && _result.ok) {
         std::string warning, error;
-        if (!report->write(_options.pngPath, warning, error))
+        const bool written = _report->write(_options.pngPath, warning, error);
+        _report.reset();
+        if (!written)
             return fail(_options.pngPath, error);
         if (!warning.empty())
-            std::fprintf(stderr, "%s: warning: %s; the picture shows the rest\n", PROGRAM, warning.c_str());
+            _result.warnings.push_back(warning + "; the picture shows the rest");
     }
 #endif
-
-    std::FILE* summary = toStdout(_options) ? stderr : stdout;
-    const long long frames = analysis.frames();
-    std::fprintf(summary, "input: %s\n", _options.input.c_str());
-    std::fprintf(summary, "duration: %.3f s (%lld samples at 8000 Hz)\n",
-                 static_cast<double>(analysis.samples()) / AudioFileReader::OUTPUT_RATE, analysis.samples());
-    std::fprintf(summary, "frames: %lld\n", frames);
-    if (frames > 0) {
-        std::fprintf(summary, "mean lie level: %.6f\n", analysis.meanLieLevel());
-        std::fprintf(summary, "peak lie level: %.6f\n", static_cast<double>(analysis.peakLieLevel()));
-        std::fprintf(summary, "frames above %.1f: %lld (%.1f%%)\n",
-                     static_cast<double>(FrameAnalysis::HIGH_LEVEL), analysis.highFrames(),
-                     100.0 * static_cast<double>(analysis.highFrames()) / frames);
-    } else {
-        std::fprintf(summary, "mean lie level: none (input shorter than one 16 ms hop)\n");
-    }
-    if (std::fflush(summary) != 0)
-        return 1;
-    return 0;
+    return _result.ok;
 }
