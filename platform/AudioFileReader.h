@@ -52,6 +52,13 @@ public:
         long long size;
         long long pos;
     };
+    // Virtual I/O state for a pipe: its first bytes are kept so that reading a header can go back.
+    struct PipeInput {
+        int fd;
+        std::vector<unsigned char> head;
+        long long pos;
+        long long received;
+    };
 
 private:
     bool finishOpen(const SF_INFO& info, bool headerless);
@@ -63,6 +70,7 @@ private:
     int _fd;
     SRC_STATE* _resampler;
     MemoryInput _memory;
+    PipeInput _pipe;
     std::string _error;
     int _sourceRate;
     int _sourceChannels;
