@@ -153,6 +153,7 @@ int BatchRun::run() {
     std::FILE* const summaryFile = csvOnStdout ? stderr : stdout;
     BatchSummary summary(summaryFile, _options.summary, count > 1);
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const bool summaryOnTerminal = ::isatty(::fileno(summaryFile)) == 1;
     // The bar counts thousandths of the batch.
     ProgressBar bar(stderr, static_cast<long long>(count) * 1000, terminal);
 
@@ -249,7 +250,8 @@ int BatchRun::run() {
             }
         }
         const InputResult& result = command ? command->result() : fallbacks[i];
-        if (!command || !result.errorReason.empty() || !result.warnings.empty() || summaryFile == stdout)
+        // The bar makes way for lines written to the terminal it is on.
+        if (!command || !result.errorReason.empty() || !result.warnings.empty() || summaryOnTerminal)
             bar.finish();
         std::fflush(stdout);
         for (const std::string& warning : result.warnings)
