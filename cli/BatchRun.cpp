@@ -17,6 +17,7 @@
 #include <new>
 #include <thread>
 
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,6 +59,13 @@ std::string named(const std::string& s) {
     return "'" + s + "'";
 }
 
+std::size_t coresAvailable() {
+    cpu_set_t set;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<std::size_t>(CPU_COUNT(&set));
+    return std::thread::hardware_concurrency();
+}
+
 // Progress of one input, shared between its worker and the main thread.
 struct Progress {
     std::atomic<long long> samples{0};
@@ -85,9 +93,10 @@ bool analyseSafely(AnalyzeCommand& command, Progress& progress, std::string& thr
 
 BatchRun::BatchRun(const AnalyzeOptions& options) : _options(options) {
     _perInput.reserve(options.inputs.size());
+    AnalyzeOptions base = options;
+    base.inputs.clear();
     for (const std::string& input : options.inputs) {
-        AnalyzeOptions one = options;
-        one.inputs.clear();
+        AnalyzeOptions one = base;
         one.input = input;
         if (!options.csvDir.empty()) {
             one.csv = true;
@@ -142,8 +151,7 @@ bool BatchRun::checkOutputs(std::string& error) const {
 
 int BatchRun::run() {
     const std::size_t count = _perInput.size();
-    std::size_t jobs =
-        _options.jobs > 0 ? static_cast<std::size_t>(_options.jobs) : std::thread::hardware_concurrency();
+    std::size_t jobs = _options.jobs > 0 ? static_cast<std::size_t>(_options.jobs) : coresAvailable();
     if (jobs < 1)
         jobs = 1;
     if (jobs > count)
@@ -164,12 +172,21 @@ int BatchRun::run() {
     std::atomic<std::size_t> finished{0};
     std::mutex lock;
     std::condition_variable changed;
+    // A finished report picture waits, with its data, until the inputs before it are reported; workers
+    // keep at most `ahead` inputs beyond the last one reported, so memory stays bounded. Other results
+    // are a few numbers: no limit.
+    std::size_t reported = 0;
+    std::size_t ahead = _perInput[0].png ? 4 * jobs : 0;
 
     const auto work = [&]() {
         for (;;) {
             const std::size_t i = next.fetch_add(1);
             if (i >= count)
                 return;
+            if (ahead) {
+                std::unique_lock<std::mutex> guard(lock);
+                changed.wait(guard, [&]() { return i < reported + ahead; });
+            }
             std::unique_ptr<AnalyzeCommand> command;
             fallbacks[i].file = _perInput[i].input;
             fallbacks[i].errorFile = _perInput[i].input;
@@ -198,8 +215,10 @@ int BatchRun::run() {
             break;
         }
     }
-    if (workers.empty())
+    if (workers.empty()) {
+        ahead = 0;
         work();
+    }
 
     const auto start = std::chrono::steady_clock::now();
     const auto draw = [&]() {
@@ -240,7 +259,9 @@ int BatchRun::run() {
                 guard.lock();
             }
             command = std::move(commands[i]);
+            ++reported;
         }
+        changed.notify_all();
         bool ok = false;
         if (command) {
             try {
