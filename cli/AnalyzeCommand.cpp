@@ -69,6 +69,17 @@ void unwatchTemp(int& slot) {
     slot = -1;
 }
 
+// The process's umask, read once: reading it means setting it, which must not happen while other
+// threads create files. The first command reads it before any file is made.
+mode_t creationMask() {
+    static const mode_t mask = [] {
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return m;
+    }();
+    return mask;
+}
+
 // Whether the reader met a recording cut short (and analysed what it holds).
 bool readerTruncated(const AudioFileReader&) {
     return false;
@@ -90,6 +101,7 @@ bool endsWithAny(const std::string& path, std::initializer_list<const char*> tai
 
 AnalyzeCommand::AnalyzeCommand(const AnalyzeOptions& options) : _options(options), _csv(0), _tempSlot(-1) {
     _result.file = options.input;
+    creationMask();
 }
 
 AnalyzeCommand::~AnalyzeCommand() {
@@ -121,9 +133,7 @@ bool AnalyzeCommand::openCsv() {
         }
         _tempSlot = watchTemp(_tempPath);
         // mkstemp creates the file private; the finished CSV gets the usual permissions.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
+        ::fchmod(fd, 0666 & ~creationMask());
         _csv = ::fdopen(fd, "w");
         if (!_csv) {
             ::close(fd);

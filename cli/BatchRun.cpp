@@ -36,11 +36,15 @@ std::string inDir(const std::string& dir, const std::string& name) {
 }
 
 // What makes two paths the same file: its device and inode when it exists, else its full path with
-// links in the existing part resolved.
+// links in the existing part resolved. Devices and FIFOs (/dev/null, /dev/stdout) are not files that
+// can be destroyed: empty, no key.
 std::string fileKey(const std::string& path) {
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0)
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return std::string();
         return "i" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    }
     std::error_code ec;
     const std::filesystem::path full =
         std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include <fcntl.h>
 #include <samplerate.h>
@@ -58,8 +59,13 @@ sf_count_t memoryTell(void* user) {
     return static_cast<AudioFileReader::MemoryInput*>(user)->pos;
 }
 
+// libsndfile keeps the error of a failed open in one global, so an open and the reading of its error
+// are one step when readers open on several threads.
+std::mutex openLock;
+
 // A pipe's first bytes, which the header readers may go back to; beyond them it is read forwards only.
 const long long PIPE_HEAD = 1 << 20;
+const int PIPE_PREFETCH = 1 << 16;
 
 sf_count_t pipeRead(void* ptr, sf_count_t count, void* user) {
     AudioFileReader::PipeInput* p = static_cast<AudioFileReader::PipeInput*>(user);
@@ -232,6 +238,7 @@ bool AudioFileReader::open(const std::string& path, bool raw) {
     const bool headerless = raw || endsWithRaw(path);
     SF_INFO info = streamInfo(headerless);
     _fd = fd;
+    std::lock_guard<std::mutex> guard(openLock);
     _file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
     return finishOpen(info, headerless);
 }
@@ -249,15 +256,18 @@ bool AudioFileReader::openStdin(bool raw) {
     SF_INFO info = streamInfo(raw);
     // The descriptor stays open (_fd is not set).
     if (S_ISREG(st.st_mode)) {
+        std::lock_guard<std::mutex> guard(openLock);
         _file = sf_open_fd(STDIN_FILENO, SFM_READ, &info, SF_FALSE);
-    } else {
-        _pipe.fd = STDIN_FILENO;
-        _pipe.head.clear();
-        _pipe.pos = 0;
-        _pipe.received = 0;
-        SF_VIRTUAL_IO io = {&pipeLength, &pipeSeek, &pipeRead, &memoryWrite, &pipeTell};
-        _file = sf_open_virtual(&io, SFM_READ, &info, &_pipe);
+        return finishOpen(info, raw);
     }
+    _pipe = PipeInput{STDIN_FILENO, {}, 0, 0};
+    // The header is awaited before taking the lock, so a slow writer holds up no other open.
+    std::vector<unsigned char> first(PIPE_PREFETCH);
+    pipeRead(first.data(), PIPE_PREFETCH, &_pipe);
+    _pipe.pos = 0;
+    SF_VIRTUAL_IO io = {&pipeLength, &pipeSeek, &pipeRead, &memoryWrite, &pipeTell};
+    std::lock_guard<std::mutex> guard(openLock);
+    _file = sf_open_virtual(&io, SFM_READ, &info, &_pipe);
     return finishOpen(info, raw);
 }
 
@@ -269,6 +279,7 @@ bool AudioFileReader::openMemory(const void* data, std::size_t size, bool raw) {
     _memory = MemoryInput{static_cast<const unsigned char*>(data), static_cast<long long>(size), 0};
     SF_VIRTUAL_IO io = {&memoryLength, &memorySeek, &memoryRead, &memoryWrite, &memoryTell};
     SF_INFO info = streamInfo(raw);
+    std::lock_guard<std::mutex> guard(openLock);
     _file = sf_open_virtual(&io, SFM_READ, &info, &_memory);
     return finishOpen(info, raw);
 }
