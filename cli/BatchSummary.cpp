@@ -77,7 +77,7 @@ Fields fields(const InputResult& r) {
 } // namespace
 
 std::string InputResult::errorLine() const {
-    if (errorFile.empty() || errorFile == file)
+    if (errorFile.empty() || errorFile == file || (file == "-" && errorFile == "standard input"))
         return errorReason;
     return errorFile + ": " + errorReason;
 }

@@ -440,9 +440,11 @@ TEST(VeraxoAnalyze, StandardInputEqualsTheFileByName) {
     EXPECT_EQ(hint.status, 1);
     EXPECT_NE(hint.err.find("use --raw"), std::string::npos) << hint.err;
     EXPECT_EQ(lines(hint.err).size(), 1u) << hint.err;
-    const Outcome empty = analyze(dir, "--raw -", "printf ''");
+    const Outcome empty = analyze(dir, "--raw --summary json -", "printf ''");
     EXPECT_EQ(empty.status, 1);
     EXPECT_EQ(empty.err, "veraxo-analyze: standard input: empty: no audio frames\n");
+    EXPECT_NE(empty.out.find("\"file\": \"-\", \"duration_s\": null"), std::string::npos) << empty.out;
+    EXPECT_NE(empty.out.find("\"error\": \"empty: no audio frames\"}"), std::string::npos) << empty.out;
 }
 
 TEST(VeraxoAnalyze, RawInputByNameOrOption) {
