@@ -4,13 +4,17 @@
 #include "BatchSummary.h"
 
 #include <cinttypes>
+#include <cmath>
 
 #include "AudioFileReader.h"
 #include "FrameAnalysis.h"
 
 namespace {
 
+// Empty (null) for a value that is not a number, which JSON cannot hold.
 std::string format(const char* pattern, double value) {
+    if (!std::isfinite(value))
+        return std::string();
     char text[64];
     std::snprintf(text, sizeof text, pattern, value);
     return text;
