@@ -153,6 +153,15 @@ bool OutputFile::sameFileAs(int fd) const {
     return _inode != 0 && ::fstat(fd, &st) == 0 && st.st_dev == _device && st.st_ino == _inode;
 }
 
+bool OutputFile::names(const std::string& path, int fd) {
+    struct stat target, st;
+    if (path.empty() || ::fstat(fd, &st) != 0)
+        return false;
+    const int named = namedDescriptor(path);
+    const int found = named >= 0 ? ::fstat(named, &target) : ::stat(path.c_str(), &target);
+    return found == 0 && target.st_dev == st.st_dev && target.st_ino == st.st_ino;
+}
+
 bool OutputFile::open(const std::string& path) {
     discard();
     _error.clear();
