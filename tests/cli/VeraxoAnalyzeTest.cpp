@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <sndfile.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -365,6 +366,11 @@ TEST(VeraxoAnalyze, OutputPathsAreWrittenWhereTheyPoint) {
         std::string received;
         std::thread reader([&] { received = slurp(fifo); });
         const Outcome r = analyze(dir, option + " " + quoted(fifo) + in);
+        // A run that ends without opening the FIFO leaves its reader waiting: a write end opened and
+        // closed here releases it, so the test fails instead of hanging.
+        const int release = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (release >= 0)
+            ::close(release);
         reader.join();
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_TRUE(S_ISFIFO(mode(fifo))) << option;
