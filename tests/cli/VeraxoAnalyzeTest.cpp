@@ -27,6 +27,12 @@
 
 namespace fs = std::filesystem;
 
+// Under ThreadSanitizer, drawing the report picture reports races inside Qt's own uninstrumented
+// thread pool; the picture's paths are checked by the other builds.
+#if defined(VERAXO_WITH_PNG) && !defined(__SANITIZE_THREAD__)
+#define PICTURES_TESTED
+#endif
+
 namespace {
 
 class TempDir {
@@ -342,7 +348,7 @@ TEST(VeraxoAnalyze, OutputPathsAreWrittenWhereTheyPoint) {
     std::ofstream(dir.file("readonly.csv")) << "old\n";
     ::chmod(dir.file("readonly.csv").c_str(), 0444);
     std::vector<std::string> refused = {"--csv"};
-#ifdef VERAXO_WITH_PNG
+#ifdef PICTURES_TESTED
     refused.push_back("--png");
 #endif
     for (const std::string& option : refused) {
@@ -359,7 +365,7 @@ TEST(VeraxoAnalyze, OutputPathsAreWrittenWhereTheyPoint) {
     const std::string fifo = dir.file("pipe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::vector<std::string> options = {"--csv"};
-#ifdef VERAXO_WITH_PNG
+#ifdef PICTURES_TESTED
     options.push_back("--png");
 #endif
     for (const std::string& option : options) {
@@ -415,7 +421,7 @@ TEST(VeraxoAnalyze, OutputPathsAreWrittenWhereTheyPoint) {
                                         "new.csv", "pipe", "private.csv", "readonly.csv", "target.csv"}));
 }
 
-#ifdef VERAXO_WITH_PNG
+#ifdef PICTURES_TESTED
 // The report picture depends on no display: whatever platform the environment names, present or not,
 // the picture is drawn and standard error holds only the program's own lines.
 TEST(VeraxoAnalyze, ReportPictureNeedsNoDisplay) {
