@@ -1,9 +1,11 @@
 // The reader hands out exactly `block` samples per engine call except at the end of the input, so the
-// engine sees the blocks the user asked for. Output goes through large stdio buffers; the summary goes
-// to standard output unless the CSV does.
+// engine sees the blocks the user asked for. Output goes through large stdio buffers. Nothing here
+// prints: failures and figures go to the result, which the batch reports in input order.
 
 #include "AnalyzeCommand.h"
 
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -13,7 +15,6 @@
 
 #include "CsvWriter.h"
 #include "FrameAnalysis.h"
-#include "ProgressBar.h"
 #include "Shared/Signal/Filter/Mel.h"
 #include "platform/AudioFileReader.h"
 #ifdef VERAXO_WITH_PNG
@@ -22,25 +23,38 @@
 
 namespace {
 
-const char* const PROGRAM = "veraxo-analyze";
-
 bool toStdout(const AnalyzeOptions& o) {
     return o.csv && o.csvPath == "-";
 }
 
+bool endsWithAny(const std::string& path, std::initializer_list<const char*> tails) {
+    std::string lower = path;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* tail : tails) {
+        const std::size_t n = std::strlen(tail);
+        if (lower.size() > n && lower.compare(lower.size() - n, n, tail) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
-AnalyzeCommand::AnalyzeCommand(const AnalyzeOptions& options) : _options(options), _csv(0) {}
+AnalyzeCommand::AnalyzeCommand(const AnalyzeOptions& options) : _options(options), _csv(0) {
+    _result.file = options.input;
+}
 
 AnalyzeCommand::~AnalyzeCommand() {
     discardCsv();
 }
 
-int AnalyzeCommand::fail(const std::string& file, const std::string& reason) {
+bool AnalyzeCommand::fail(const std::string& file, const std::string& reason) {
     discardCsv();
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, file.c_str(), reason.c_str());
-    return 1;
+    _result.ok = false;
+    _result.errorFile = file == "-" ? "standard input" : file;
+    _result.errorReason = reason;
+    return false;
 }
 
 bool AnalyzeCommand::openCsv() {
@@ -67,10 +81,21 @@ void AnalyzeCommand::discardCsv() {
     _csvFile.discard();
 }
 
-int AnalyzeCommand::run() {
+bool AnalyzeCommand::analyse(std::atomic<long long>* analysedSamples,
+                             std::atomic<long long>* expectedSamples) {
     AudioFileReader reader;
-    if (!reader.open(_options.input, _options.raw))
-        return fail(_options.input, reader.errorText());
+    const bool opened =
+        _options.input == "-" ? reader.openStdin(_options.raw) : reader.open(_options.input, _options.raw);
+    if (!opened) {
+        std::string reason = reader.errorText();
+        if (!_options.raw && endsWithAny(_options.input, {".pcm", ".s16", ".sln"}) &&
+            reason.find("not an audio file") != std::string::npos)
+            reason += "; for headerless 16-bit mono 8000 Hz audio use --raw";
+        return fail(_options.input, reason);
+    }
+
+    if (expectedSamples)
+        expectedSamples->store(reader.expectedSamples(), std::memory_order_relaxed);
 
     const std::string csvName = toStdout(_options) ? "standard output" : _options.csvPath;
     if (_options.csv && !openCsv())
@@ -81,81 +106,72 @@ int AnalyzeCommand::run() {
         writer.writeHeader(Signal::Filter::Mel::BANDS);
     FrameAnalysis analysis(_csv ? &writer : 0);
 #ifdef VERAXO_WITH_PNG
-    std::unique_ptr<ReportPicture> report;
     if (_options.png) {
         typedef brel::callback2<void, const Signal::Sample*, int> Callback;
-        const std::size_t slash = _options.input.find_last_of('/');
-        report.reset(new ReportPicture("Veraxo report: " + (slash == std::string::npos
-                                                                ? _options.input
-                                                                : _options.input.substr(slash + 1))));
+        const std::string title = _options.input == "-" ? "standard input" : _options.input;
+        const std::size_t slash = title.find_last_of('/');
+        _report.reset(new ReportPicture("Veraxo report: " +
+                                        (slash == std::string::npos ? title : title.substr(slash + 1))));
         analysis.engine().attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
-                                       Callback(report.get(), &ReportPicture::onLieLevel));
+                                       Callback(_report.get(), &ReportPicture::onLieLevel));
         analysis.engine().attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
-                                       Callback(report.get(), &ReportPicture::onSpectrum));
+                                       Callback(_report.get(), &ReportPicture::onSpectrum));
     }
 #endif
-    ProgressBar progress(stderr, reader.expectedSamples(), ::isatty(STDERR_FILENO) == 1);
 
     std::vector<short> block(static_cast<std::size_t>(_options.block));
     for (;;) {
         int filled = 0;
         while (filled < _options.block) {
             const int n = reader.read(block.data() + filled, _options.block - filled);
-            if (n < 0) {
-                progress.finish();
+            if (n < 0)
                 return fail(_options.input, reader.errorText());
-            }
             if (n == 0)
                 break;
             filled += n;
         }
         if (filled > 0)
             analysis.input(block.data(), filled);
-        progress.update(analysis.samples());
-        if (_csv && writer.failed()) {
-            progress.finish();
+        if (analysedSamples)
+            analysedSamples->fetch_add(filled, std::memory_order_relaxed);
+        if (_csv && writer.failed())
             return fail(csvName, std::string("cannot write (") + std::strerror(errno) + ")");
-        }
         if (filled < _options.block)
             break;
     }
-    progress.finish();
+    // A stream's length is unknown at open, so an empty one shows only here.
+    if (analysis.samples() == 0 && _options.input == "-")
+        return fail(_options.input, "empty: no audio frames");
     if (reader.truncated())
-        std::fprintf(stderr, "%s: warning: %s is cut short (%s); analysed up to the break\n", PROGRAM,
-                     _options.input.c_str(), reader.truncation().c_str());
-
+        _result.warnings.push_back((_options.input == "-" ? std::string("standard input") : _options.input) +
+                                   " is cut short (" + reader.truncation() + "); analysed up to the break");
     if (_options.csv && !closeCsv())
         return fail(csvName,
                     "cannot write (" +
                         (_csvFile.error().empty() ? std::string(std::strerror(errno)) : _csvFile.error()) +
                         ")");
 
+    _result.ok = true;
+    _result.samples = analysis.samples();
+    _result.frames = analysis.frames();
+    _result.meanLieLevel = analysis.meanLieLevel();
+    _result.peakLieLevel = analysis.peakLieLevel();
+    _result.highFrames = analysis.highFrames();
+    _result.truncated = reader.truncated();
+    return true;
+}
+
+bool AnalyzeCommand::finish() {
 #ifdef VERAXO_WITH_PNG
-    if (report) {
+    if (_report && _result.ok) {
         std::string warning, error;
-        if (!report->write(_options.pngPath, warning, error))
+        const bool written = _report->write(_options.pngPath, warning, error);
+        _report.reset();
+        if (!written)
             return fail(_options.pngPath, error);
         if (!warning.empty())
-            std::fprintf(stderr, "%s: warning: %s; the picture shows the rest\n", PROGRAM, warning.c_str());
+            _result.warnings.push_back(warning + "; the picture shows the rest");
     }
 #endif
-
-    std::FILE* summary = toStdout(_options) || _csvFile.sameFileAs(STDOUT_FILENO) ? stderr : stdout;
-    const long long frames = analysis.frames();
-    std::fprintf(summary, "input: %s\n", _options.input.c_str());
-    std::fprintf(summary, "duration: %.3f s (%lld samples at 8000 Hz)\n",
-                 static_cast<double>(analysis.samples()) / AudioFileReader::OUTPUT_RATE, analysis.samples());
-    std::fprintf(summary, "frames: %lld\n", frames);
-    if (frames > 0) {
-        std::fprintf(summary, "mean lie level: %.6f\n", analysis.meanLieLevel());
-        std::fprintf(summary, "peak lie level: %.6f\n", static_cast<double>(analysis.peakLieLevel()));
-        std::fprintf(summary, "frames above %.1f: %lld (%.1f%%)\n",
-                     static_cast<double>(FrameAnalysis::HIGH_LEVEL), analysis.highFrames(),
-                     100.0 * static_cast<double>(analysis.highFrames()) / frames);
-    } else {
-        std::fprintf(summary, "mean lie level: none (input shorter than one 16 ms hop)\n");
-    }
-    if (std::fflush(summary) != 0)
-        return 1;
-    return 0;
+    return _result.ok;
 }

@@ -1,32 +1,49 @@
 #pragma once
-// One run of veraxo-analyze over an input: streams the file through the engine, writes the CSV, prints
-// the summary and returns the exit status (0 done, 1 input or output error). A CSV goes through
-// OutputFile, so a failed run leaves no partial file behind; a CSV on standard output that fails part
-// way is followed by an error message and status 1.
+// One input of veraxo-analyze: streams the file through its own engine, writes the CSV and gathers the
+// summary figures (analyse(), on any thread), then draws the report picture (finish(), on the main
+// thread, where Qt must run). Both outputs go through OutputFile, so a failed run leaves no partial
+// file behind; a CSV on standard output that fails part way makes the input fail.
 
+#include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "AnalyzeOptions.h"
+#include "BatchSummary.h"
 #include "OutputFile.h"
+
+class ReportPicture;
 
 class AnalyzeCommand {
 public:
+    // options.input, csv/csvPath and png/pngPath describe this one input.
     explicit AnalyzeCommand(const AnalyzeOptions& options);
     ~AnalyzeCommand();
 
     AnalyzeCommand(const AnalyzeCommand&) = delete;
     AnalyzeCommand& operator=(const AnalyzeCommand&) = delete;
 
-    int run();
+    // Reads and analyses the input and writes its CSV; analysedSamples, when given, grows as the input
+    // is read, and expectedSamples receives its expected length (for a progress bar). False when the
+    // input or the CSV failed (see result()).
+    bool analyse(std::atomic<long long>* analysedSamples = nullptr,
+                 std::atomic<long long>* expectedSamples = nullptr);
+    // Writes the report picture, if one was asked for; the main thread only. False when it failed.
+    bool finish();
+    const InputResult& result() const { return _result; }
 
 private:
     bool openCsv();
     bool closeCsv();
     void discardCsv();
-    int fail(const std::string& file, const std::string& reason);
+    bool fail(const std::string& file, const std::string& reason);
 
     const AnalyzeOptions& _options;
     std::FILE* _csv;
     OutputFile _csvFile;
+    InputResult _result;
+#ifdef VERAXO_WITH_PNG
+    std::unique_ptr<ReportPicture> _report;
+#endif
 };

@@ -1,12 +1,16 @@
-// Options may come in any order before or after INPUT, as "--opt value" or "--opt=value"; "--" ends
-// the options. The block length is a plain decimal number, so "1e3", "12abc" or "-5" are refused
-// rather than half read.
+// Options may come in any order before or after the INPUTs, as "--opt value" or "--opt=value" (and
+// "-j N" or "-jN"); "--" ends the options and a lone "-" is standard input. Numbers are plain decimals,
+// so "1e3", "12abc" or "-5" are refused rather than half read. Whatever can be known from the command
+// line alone (two inputs writing one DIR/NAME.csv, standard input named twice) is refused here, before
+// anything runs.
 
 #include "AnalyzeOptions.h"
 
+#include <map>
+
 namespace {
 
-bool parseBlock(const std::string& text, int& block) {
+bool parseNumber(const std::string& text, int low, int high, int& result) {
     if (text.empty() || text.size() > 7)
         return false;
     long value = 0;
@@ -15,41 +19,62 @@ bool parseBlock(const std::string& text, int& block) {
             return false;
         value = value * 10 + (c - '0');
     }
-    if (value < 1 || value > AnalyzeOptions::MAX_BLOCK)
+    if (value < low || value > high)
         return false;
-    block = static_cast<int>(value);
+    result = static_cast<int>(value);
     return true;
+}
+
+bool takesValue(const std::string& name) {
+    return name == "--csv" || name == "--block" || name == "--png" || name == "--csv-dir" ||
+           name == "--png-dir" || name == "--summary" || name == "--jobs" || name == "-j";
 }
 
 } // namespace
 
 const char* AnalyzeOptions::usage() {
-    return "usage: veraxo-analyze [--csv PATH|-] [--png PATH] [--block N] [--raw] INPUT\n"
-           "Runs the Veraxo analysis over an audio file and prints a summary.\n"
-           "  --csv PATH   write every frame (lie level and 32 log-mel bands) as CSV; '-' is standard "
-           "output\n"
-           "  --png PATH   draw a report picture: the lie level and the spectrum over the whole input, and "
-           "the live views at its end\n"
-           "  --block N    samples per engine call, 1 to 1000000 (default 512); the results do not depend on "
-           "it\n"
-           "  --raw        INPUT is headerless 16-bit little-endian mono at 8000 Hz (also for names ending "
-           "in .raw)\n"
-           "  --help       show this text\n"
-           "INPUT may be any format libsndfile reads, at any rate and channel count.\n";
+    return "usage: veraxo-analyze [options] INPUT...\n"
+           "Runs the Veraxo analysis over audio files and prints a summary of each.\n"
+           "  --csv PATH        write every frame (lie level, 32 log-mel bands) as CSV;\n"
+           "                    '-' is standard output (one INPUT only)\n"
+           "  --csv-dir DIR     write DIR/NAME.csv for each INPUT (NAME: its file name\n"
+           "                    without the extension; 'stdin' for '-')\n"
+           "  --png PATH        draw a report picture of the whole input (one INPUT only)\n"
+           "  --png-dir DIR     draw DIR/NAME.png for each INPUT\n"
+           "  --summary FORMAT  text (default), json (one JSON object per line) or csv\n"
+           "  -j, --jobs N      analyse up to N inputs at once (default: the number of cores)\n"
+           "  --block N         samples per engine call, 1 to 1000000 (default 512);\n"
+           "                    the results do not depend on it\n"
+           "  --raw             INPUT is headerless 16-bit little-endian mono at 8000 Hz\n"
+           "                    (also for names ending in .raw)\n"
+           "  --help            show this text\n"
+           "  --version         show the version\n"
+           "INPUT may be any format libsndfile reads, at any rate and channel count;\n"
+           "'-' reads standard input.\n"
+           "Exit status: 0 all inputs analysed, 1 an input or output failed, 2 a usage error.\n";
+}
+
+std::string AnalyzeOptions::outputName(const std::string& input) {
+    if (input == "-")
+        return "stdin";
+    std::string name = input;
+    while (name.size() > 1 && name.back() == '/')
+        name.pop_back();
+    const std::size_t slash = name.find_last_of('/');
+    if (slash != std::string::npos)
+        name = name.substr(slash + 1);
+    const std::size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0)
+        name = name.substr(0, dot);
+    return name;
 }
 
 AnalyzeOptions::Result AnalyzeOptions::parse(const std::vector<std::string>& args) {
     bool optionsEnded = false;
-    bool haveInput = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            if (haveInput) {
-                error = "more than one INPUT given ('" + input + "' and '" + arg + "')";
-                return USAGE_ERROR;
-            }
-            input = arg;
-            haveInput = true;
+            inputs.push_back(arg);
             continue;
         }
         if (arg == "--") {
@@ -58,6 +83,8 @@ AnalyzeOptions::Result AnalyzeOptions::parse(const std::vector<std::string>& arg
         }
         if (arg == "-h" || arg == "--help")
             return HELP;
+        if (arg == "--version")
+            return VERSION;
         if (arg == "--raw") {
             raw = true;
             continue;
@@ -71,8 +98,12 @@ AnalyzeOptions::Result AnalyzeOptions::parse(const std::vector<std::string>& arg
             name = arg.substr(0, eq);
             value = arg.substr(eq + 1);
             hasValue = true;
+        } else if (arg.compare(0, 2, "-j") == 0 && arg.size() > 2) {
+            name = "-j";
+            value = arg.substr(2);
+            hasValue = true;
         }
-        if (name != "--csv" && name != "--block" && name != "--png") {
+        if (!takesValue(name)) {
             error = "unknown option '" + arg + "'";
             return USAGE_ERROR;
         }
@@ -83,17 +114,21 @@ AnalyzeOptions::Result AnalyzeOptions::parse(const std::vector<std::string>& arg
             }
             value = args[++i];
         }
-        if (name == "--png") {
+        if (name == "--png" || name == "--png-dir") {
             if (value.empty()) {
-                error = "--png needs a file name";
+                error = name == "--png" ? "--png needs a file name" : "--png-dir needs a directory";
                 return USAGE_ERROR;
             }
 #ifdef VERAXO_WITH_PNG
-            pngPath = value;
-            png = true;
+            if (name == "--png") {
+                pngPath = value;
+                png = true;
+            } else {
+                pngDir = value;
+            }
             continue;
 #else
-            error = "--png is not available in this build";
+            error = name + " is not available in this build";
             return USAGE_ERROR;
 #endif
         }
@@ -104,14 +139,71 @@ AnalyzeOptions::Result AnalyzeOptions::parse(const std::vector<std::string>& arg
             }
             csvPath = value;
             csv = true;
-        } else if (!parseBlock(value, block)) {
+        } else if (name == "--csv-dir") {
+            if (value.empty()) {
+                error = "--csv-dir needs a directory";
+                return USAGE_ERROR;
+            }
+            csvDir = value;
+        } else if (name == "--summary") {
+            if (value == "text") {
+                summary = SUMMARY_TEXT;
+            } else if (value == "json") {
+                summary = SUMMARY_JSON;
+            } else if (value == "csv") {
+                summary = SUMMARY_CSV;
+            } else {
+                error = "--summary needs text, json or csv, not '" + value + "'";
+                return USAGE_ERROR;
+            }
+        } else if (name == "--jobs" || name == "-j") {
+            if (!parseNumber(value, 1, MAX_JOBS, jobs)) {
+                error = name + " needs a whole number from 1 to " + std::to_string(MAX_JOBS) + ", not '" +
+                        value + "'";
+                return USAGE_ERROR;
+            }
+        } else if (!parseNumber(value, 1, MAX_BLOCK, block)) {
             error = "--block needs a whole number from 1 to 1000000, not '" + value + "'";
             return USAGE_ERROR;
         }
     }
-    if (!haveInput) {
+    if (inputs.empty()) {
         error = "no INPUT file given";
         return USAGE_ERROR;
+    }
+    input = inputs.front();
+    if (inputs.size() > 1 && (csv || png)) {
+        error = std::string(csv ? "--csv" : "--png") + " takes one INPUT, not " +
+                std::to_string(inputs.size()) + "; use " + (csv ? "--csv-dir" : "--png-dir") + " for several";
+        return USAGE_ERROR;
+    }
+    if (csv && !csvDir.empty()) {
+        error = "--csv and --csv-dir cannot be used together";
+        return USAGE_ERROR;
+    }
+    if (png && !pngDir.empty()) {
+        error = "--png and --png-dir cannot be used together";
+        return USAGE_ERROR;
+    }
+    int stdinCount = 0;
+    for (const std::string& in : inputs)
+        stdinCount += in == "-";
+    if (stdinCount > 1) {
+        error = "standard input ('-') can be read only once";
+        return USAGE_ERROR;
+    }
+    if (!csvDir.empty() || !pngDir.empty()) {
+        std::map<std::string, std::string> seen;
+        for (const std::string& in : inputs) {
+            const std::string name = outputName(in);
+            const auto found = seen.find(name);
+            if (found != seen.end()) {
+                error = "'" + found->second + "' and '" + in + "' would both write " + name +
+                        (csvDir.empty() ? ".png" : ".csv");
+                return USAGE_ERROR;
+            }
+            seen.emplace(name, in);
+        }
     }
     return OK;
 }

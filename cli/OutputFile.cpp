@@ -26,13 +26,16 @@ constexpr int TEMP_SLOTS = 64;
 constexpr int MAX_LINKS = 40;
 
 char tempNames[TEMP_SLOTS][PATH_MAX];
-volatile std::sig_atomic_t tempUsed[TEMP_SLOTS];
+// A slot's name is written before its flag is set; the handler may run on any thread, so the flag is
+// an atomic (lock-free, hence safe in a handler) rather than a volatile.
+std::atomic<int> tempUsed[TEMP_SLOTS];
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads the slots' flags");
 std::mutex tempMutex;
 bool handlersInstalled = false;
 
 extern "C" void removeTempsAndStop(int sig) {
     for (int i = 0; i < TEMP_SLOTS; ++i)
-        if (tempUsed[i])
+        if (tempUsed[i].load())
             ::unlink(tempNames[i]);
     std::signal(sig, SIG_DFL);
     std::raise(sig);
@@ -43,10 +46,10 @@ int watchTemp(const std::string& path) {
         return -1;
     std::lock_guard<std::mutex> lock(tempMutex);
     for (int i = 0; i < TEMP_SLOTS; ++i) {
-        if (tempUsed[i])
+        if (tempUsed[i].load())
             continue;
         std::memcpy(tempNames[i], path.c_str(), path.size() + 1);
-        tempUsed[i] = 1;
+        tempUsed[i].store(1);
         if (!handlersInstalled) {
             for (int sig : {SIGINT, SIGTERM, SIGHUP})
                 std::signal(sig, &removeTempsAndStop);
@@ -61,7 +64,7 @@ void unwatchTemp(int slot) {
     if (slot < 0)
         return;
     std::lock_guard<std::mutex> lock(tempMutex);
-    tempUsed[slot] = 0;
+    tempUsed[slot].store(0);
 }
 
 // The descriptor a path such as /dev/stdout or /dev/fd/3 stands for, or -1.
@@ -151,6 +154,15 @@ bool OutputFile::attach(int fd) {
 bool OutputFile::sameFileAs(int fd) const {
     struct stat st;
     return _inode != 0 && ::fstat(fd, &st) == 0 && st.st_dev == _device && st.st_ino == _inode;
+}
+
+bool OutputFile::names(const std::string& path, int fd) {
+    struct stat target, st;
+    if (path.empty() || ::fstat(fd, &st) != 0)
+        return false;
+    const int named = namedDescriptor(path);
+    const int found = named >= 0 ? ::fstat(named, &target) : ::stat(path.c_str(), &target);
+    return found == 0 && target.st_dev == st.st_dev && target.st_ino == st.st_ino;
 }
 
 bool OutputFile::open(const std::string& path) {

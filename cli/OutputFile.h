@@ -34,6 +34,9 @@ public:
     // True when the output goes into the very file the descriptor is open on (e.g. /dev/stdout
     // naming standard output), so other text must not go there. Holds from open() on.
     bool sameFileAs(int fd) const;
+    // True when path, followed as open() follows it, names the file the descriptor is open on; tells
+    // before anything is opened whether an output will land where fd writes.
+    static bool names(const std::string& path, int fd);
 
     const std::string& error() const { return _error; }
 

@@ -1,8 +1,9 @@
 #pragma once
-// A one-line progress bar redrawn in place on a terminal; it draws only when its percentage changes,
-// so it costs nothing measurable, and clears itself when done.
+// A one-line progress bar redrawn in place on a terminal; it draws only when its percentage or its
+// detail text changes, so it costs nothing measurable, and clears itself when done.
 
 #include <cstdio>
+#include <string>
 
 class ProgressBar {
 public:
@@ -11,6 +12,8 @@ public:
     ~ProgressBar();
 
     void update(long long done);
+    // With a short text after the percentage (e.g. files done and speed).
+    void update(long long done, const char* detail);
     // Removes the bar from the line.
     void finish();
 
@@ -20,4 +23,7 @@ private:
     bool _enabled;
     bool _drawn;
     int _percent;
+    std::string _detail;
+    // The longest line drawn, which finish() blanks.
+    int _width;
 };

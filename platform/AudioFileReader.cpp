@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include <fcntl.h>
 #include <samplerate.h>
@@ -58,6 +59,77 @@ sf_count_t memoryWrite(const void*, sf_count_t, void*) {
 
 sf_count_t memoryTell(void* user) {
     return static_cast<AudioFileReader::MemoryInput*>(user)->pos;
+}
+
+// libsndfile keeps the error of a failed open in one global, so an open and the reading of its error
+// are one step when readers open on several threads.
+std::mutex openLock;
+
+// A pipe's first bytes, which the header readers may go back to; beyond them it is read forwards only.
+const long long PIPE_HEAD = 1 << 20;
+const int PIPE_PREFETCH = 1 << 16;
+
+sf_count_t pipeRead(void* ptr, sf_count_t count, void* user) {
+    AudioFileReader::PipeInput* p = static_cast<AudioFileReader::PipeInput*>(user);
+    unsigned char* out = static_cast<unsigned char*>(ptr);
+    sf_count_t done = 0;
+    // From the kept head first.
+    while (done < count && p->pos < static_cast<long long>(p->head.size()) && p->pos < p->received) {
+        const long long n =
+            std::min<long long>(count - done, static_cast<long long>(p->head.size()) - p->pos);
+        std::memcpy(out + done, p->head.data() + p->pos, static_cast<std::size_t>(n));
+        done += n;
+        p->pos += n;
+    }
+    while (done < count) {
+        if (p->pos != p->received)
+            break;
+        const ssize_t n = ::read(p->fd, out + done, static_cast<std::size_t>(count - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        if (p->received < PIPE_HEAD) {
+            const long long keep = std::min<long long>(n, PIPE_HEAD - p->received);
+            p->head.insert(p->head.end(), out + done, out + done + keep);
+        }
+        done += n;
+        p->pos += n;
+        p->received += n;
+    }
+    return done;
+}
+
+sf_count_t pipeSeek(sf_count_t offset, int whence, void* user) {
+    AudioFileReader::PipeInput* p = static_cast<AudioFileReader::PipeInput*>(user);
+    if (whence == SEEK_END)
+        return -1;
+    const long long target = (whence == SEEK_CUR ? p->pos : 0) + offset;
+    if (target < 0)
+        return -1;
+    if (target <= p->received) {
+        // Back within the kept head, or to where the pipe stands.
+        if (target < p->received && target >= static_cast<long long>(p->head.size()))
+            return -1;
+        p->pos = target;
+        return target;
+    }
+    p->pos = p->received;
+    unsigned char skip[4096];
+    while (p->pos < target) {
+        const sf_count_t n = pipeRead(skip, std::min<long long>(sizeof skip, target - p->pos), p);
+        if (n <= 0)
+            return -1;
+    }
+    return p->pos;
+}
+
+sf_count_t pipeLength(void*) {
+    return SF_COUNT_MAX;
+}
+
+sf_count_t pipeTell(void* user) {
+    return static_cast<AudioFileReader::PipeInput*>(user)->pos;
 }
 
 // What libsndfile must be told of a headerless stream; a file with a header describes itself.
@@ -123,9 +195,9 @@ short toShort(float x) {
 } // namespace
 
 AudioFileReader::AudioFileReader()
-    : _file(0), _fd(-1), _resampler(0), _memory{0, 0, 0}, _sourceRate(0), _sourceChannels(0),
-      _sourceFrames(0), _declaredFrames(0), _decodedFrames(0), _missingFrames(0), _passThrough(false),
-      _sourceDone(false), _failed(false), _pendingPos(0) {}
+    : _file(0), _fd(-1), _resampler(0), _memory{0, 0, 0}, _pipe{-1, {}, 0, 0}, _sourceRate(0),
+      _sourceChannels(0), _sourceFrames(0), _declaredFrames(0), _decodedFrames(0), _missingFrames(0),
+      _passThrough(false), _sourceDone(false), _failed(false), _pendingPos(0) {}
 
 AudioFileReader::~AudioFileReader() {
     close();
@@ -142,6 +214,7 @@ void AudioFileReader::close() {
         ::close(_fd);
     _fd = -1;
     _memory = MemoryInput{0, 0, 0};
+    _pipe = PipeInput{-1, {}, 0, 0};
     _sourceRate = 0;
     _sourceChannels = 0;
     _sourceFrames = 0;
@@ -184,8 +257,37 @@ bool AudioFileReader::open(const std::string& path, bool raw) {
     const bool headerless = raw || endsWithRaw(path);
     SF_INFO info = streamInfo(headerless);
     _fd = fd;
+    std::lock_guard<std::mutex> guard(openLock);
     _file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
     return finishOpen(info, headerless);
+}
+
+bool AudioFileReader::openStdin(bool raw) {
+    close();
+    _error.clear();
+    struct stat st;
+    if (::fstat(STDIN_FILENO, &st) != 0)
+        return fail(std::string("cannot read: ") + std::strerror(errno));
+    if (S_ISDIR(st.st_mode))
+        return fail("is a directory, not an audio file");
+    if (S_ISREG(st.st_mode) && st.st_size == 0)
+        return fail("empty file");
+    SF_INFO info = streamInfo(raw);
+    // The descriptor stays open (_fd is not set).
+    if (S_ISREG(st.st_mode)) {
+        std::lock_guard<std::mutex> guard(openLock);
+        _file = sf_open_fd(STDIN_FILENO, SFM_READ, &info, SF_FALSE);
+        return finishOpen(info, raw);
+    }
+    _pipe = PipeInput{STDIN_FILENO, {}, 0, 0};
+    // The header is awaited before taking the lock, so a slow writer holds up no other open.
+    std::vector<unsigned char> first(PIPE_PREFETCH);
+    pipeRead(first.data(), PIPE_PREFETCH, &_pipe);
+    _pipe.pos = 0;
+    SF_VIRTUAL_IO io = {&pipeLength, &pipeSeek, &pipeRead, &memoryWrite, &pipeTell};
+    std::lock_guard<std::mutex> guard(openLock);
+    _file = sf_open_virtual(&io, SFM_READ, &info, &_pipe);
+    return finishOpen(info, raw);
 }
 
 bool AudioFileReader::openMemory(const void* data, std::size_t size, bool raw) {
@@ -196,6 +298,7 @@ bool AudioFileReader::openMemory(const void* data, std::size_t size, bool raw) {
     _memory = MemoryInput{static_cast<const unsigned char*>(data), static_cast<long long>(size), 0};
     SF_VIRTUAL_IO io = {&memoryLength, &memorySeek, &memoryRead, &memoryWrite, &memoryTell};
     SF_INFO info = streamInfo(raw);
+    std::lock_guard<std::mutex> guard(openLock);
     _file = sf_open_virtual(&io, SFM_READ, &info, &_memory);
     return finishOpen(info, raw);
 }

@@ -32,6 +32,9 @@ public:
 
     // raw forces headerless 16-bit input; a path ending in ".raw" is read that way too.
     bool open(const std::string& path, bool raw = false);
+    // Standard input, which may be a pipe: any format libsndfile reads from a stream, or headerless.
+    // It is left open on close().
+    bool openStdin(bool raw = false);
     // The bytes must stay valid until close() or destruction.
     bool openMemory(const void* data, std::size_t size, bool raw = false);
     void close();
@@ -61,6 +64,13 @@ public:
         long long size;
         long long pos;
     };
+    // Virtual I/O state for a pipe: its first bytes are kept so that reading a header can go back.
+    struct PipeInput {
+        int fd;
+        std::vector<unsigned char> head;
+        long long pos;
+        long long received;
+    };
 
 private:
     bool finishOpen(const SF_INFO& info, bool headerless);
@@ -73,6 +83,7 @@ private:
     int _fd;
     SRC_STATE* _resampler;
     MemoryInput _memory;
+    PipeInput _pipe;
     std::string _error;
     int _sourceRate;
     int _sourceChannels;

@@ -39,6 +39,25 @@ TEST(AnalyzeOptions, DefaultsAndEveryOptionForm) {
 
     AnalyzeOptions help;
     EXPECT_EQ(parse(help, {"in.wav", "--help"}), AnalyzeOptions::HELP);
+    AnalyzeOptions version;
+    EXPECT_EQ(parse(version, {"--version", "in.wav"}), AnalyzeOptions::VERSION);
+
+    AnalyzeOptions batch;
+    EXPECT_EQ(batch.jobs, 0);
+    EXPECT_EQ(batch.summary, AnalyzeOptions::SUMMARY_TEXT);
+    ASSERT_EQ(parse(batch, {"a.wav", "-j", "3", "--summary=json", "-", "--csv-dir", "out", "dir/b.flac",
+                            "-j4", "--jobs=5", "--summary", "csv"}),
+              AnalyzeOptions::OK);
+    EXPECT_EQ(batch.inputs, (std::vector<std::string>{"a.wav", "-", "dir/b.flac"}));
+    EXPECT_EQ(batch.input, "a.wav");
+    EXPECT_EQ(batch.jobs, 5);
+    EXPECT_EQ(batch.summary, AnalyzeOptions::SUMMARY_CSV);
+    EXPECT_EQ(batch.csvDir, "out");
+    EXPECT_FALSE(batch.csv);
+    EXPECT_EQ(AnalyzeOptions::outputName("dir/b.flac"), "b");
+    EXPECT_EQ(AnalyzeOptions::outputName("take.2.wav"), "take.2");
+    EXPECT_EQ(AnalyzeOptions::outputName(".hidden"), ".hidden");
+    EXPECT_EQ(AnalyzeOptions::outputName("-"), "stdin");
 }
 
 TEST(AnalyzeOptions, RefusedCommandLinesSayWhy) {
@@ -47,7 +66,15 @@ TEST(AnalyzeOptions, RefusedCommandLinesSayWhy) {
         std::string message;
     } cases[] = {
         {{}, "no INPUT file given"},
-        {{"a.wav", "b.wav"}, "more than one INPUT given ('a.wav' and 'b.wav')"},
+        {{"--csv", "x.csv", "a.wav", "b.wav"}, "--csv takes one INPUT, not 2; use --csv-dir for several"},
+        {{"--csv", "x.csv", "--csv-dir", "d", "a.wav"}, "--csv and --csv-dir cannot be used together"},
+        {{"--csv-dir", "d", "a/take.wav", "b/take.flac"},
+         "'a/take.wav' and 'b/take.flac' would both write take.csv"},
+        {{"-", "a.wav", "-"}, "standard input ('-') can be read only once"},
+        {{"-j", "0", "a.wav"}, "-j needs a whole number from 1 to 1024, not '0'"},
+        {{"--jobs=1025", "a.wav"}, "--jobs needs a whole number from 1 to 1024, not '1025'"},
+        {{"-j2x", "a.wav"}, "-j needs a whole number from 1 to 1024, not '2x'"},
+        {{"--summary", "xml", "a.wav"}, "--summary needs text, json or csv, not 'xml'"},
         {{"--block", "0", "a.wav"}, "--block needs a whole number from 1 to 1000000, not '0'"},
         {{"--block", "1000001", "a.wav"}, "--block needs a whole number from 1 to 1000000, not '1000001'"},
         {{"--block", "-5", "a.wav"}, "--block needs a whole number from 1 to 1000000, not '-5'"},

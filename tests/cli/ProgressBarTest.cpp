@@ -1,4 +1,4 @@
-// The bar draws only when enabled and its percentage changes, caps at 100% and erases itself.
+// The bar draws only when enabled and its percentage or detail changes, caps at 100% and erases itself.
 
 #include <gtest/gtest.h>
 
@@ -61,4 +61,24 @@ TEST(ProgressBar, DisabledOrWithoutTotalDrawsNothing) {
         unknown.update(500);
     }
     EXPECT_EQ(c.close(), "");
+}
+
+TEST(ProgressBar, DetailRedrawsTheLineAndAShorterOneBlanksWhatTheLongerLeft) {
+    Captured c;
+    {
+        ProgressBar bar(c.file, 4000, true);
+        bar.update(1000, "1/4 files, 1200 s of audio at 3000 s/s");
+        bar.update(1000, "1/4 files, 1200 s of audio at 3000 s/s");
+        bar.update(1000, "2/4 files, 90 s of audio at 9 s/s");
+        bar.finish();
+    }
+    const std::string out = c.close();
+    EXPECT_EQ(count(out, "\r["), 2) << out;
+    const std::string longer =
+        "\r[" + std::string(10, '#') + std::string(30, '.') + "]  25% 1/4 files, 1200 s of audio at 3000 s/s";
+    EXPECT_EQ(out.rfind(longer, 0), 0u) << out;
+    // The shorter line is padded over the longer one's tail, and the end blanks the longest line.
+    const std::string shorter = "]  25% 2/4 files, 90 s of audio at 9 s/s" + std::string(5, ' ') + "\r";
+    EXPECT_NE(out.find(shorter), std::string::npos) << out;
+    EXPECT_EQ(out.substr(out.size() - longer.size() - 1), "\r" + std::string(longer.size() - 1, ' ') + "\r");
 }
