@@ -13,9 +13,8 @@ namespace platform {
 
 namespace {
 
-std::atomic<AudioComponent> selected{0};
 // Until something is selected the microphone is the component, so a program needs no set-up for it.
-std::atomic<bool> anySelected{false};
+std::atomic<AudioComponent> selected{0};
 
 std::mutex reasonMutex;
 std::string reasonText;
