@@ -119,7 +119,7 @@ int createTemp(const std::string& target, mode_t mode, std::string& name) {
 
 } // namespace
 
-OutputFile::OutputFile() : _stream(0), _inPlace(false), _tempSlot(-1), _device(0), _inode(0) {}
+OutputFile::OutputFile() : _stream(0), _inPlace(false), _tempSlot(-1) {}
 
 OutputFile::~OutputFile() {
     discard();
@@ -143,17 +143,7 @@ bool OutputFile::attach(int fd) {
         return fail(error);
     }
     std::setvbuf(_stream, 0, _IOFBF, 1 << 16);
-    struct stat st;
-    if (::fstat(fd, &st) == 0) {
-        _device = st.st_dev;
-        _inode = st.st_ino;
-    }
     return true;
-}
-
-bool OutputFile::sameFileAs(int fd) const {
-    struct stat st;
-    return _inode != 0 && ::fstat(fd, &st) == 0 && st.st_dev == _device && st.st_ino == _inode;
 }
 
 bool OutputFile::names(const std::string& path, int fd) {
@@ -169,8 +159,6 @@ bool OutputFile::open(const std::string& path) {
     discard();
     _error.clear();
     _inPlace = false;
-    _device = 0;
-    _inode = 0;
     if (path.empty())
         return fail(ENOENT);
 

@@ -31,9 +31,6 @@ public:
     void discard();
     // True when the path is written in place (FIFO, device, open descriptor), not replaced.
     bool inPlace() const { return _inPlace; }
-    // True when the output goes into the very file the descriptor is open on (e.g. /dev/stdout
-    // naming standard output), so other text must not go there. Holds from open() on.
-    bool sameFileAs(int fd) const;
     // True when path, followed as open() follows it, names the file the descriptor is open on; tells
     // before anything is opened whether an output will land where fd writes.
     static bool names(const std::string& path, int fd);
@@ -51,7 +48,4 @@ private:
     std::string _error;
     bool _inPlace;
     int _tempSlot;
-    // The written file's identity, for sameFileAs().
-    unsigned long long _device;
-    unsigned long long _inode;
 };
