@@ -2,7 +2,7 @@
 # Parallel jobs of veraxo-analyze, side by side in one run: wall-clock time of `-j 1` and `-j 2` over the
 # same files (four of 15 minutes by default, made from the sample recording, each starting at another
 # point of it), alternated for a few rounds, summary only and with a CSV per file; every run's peak
-# memory, CPU time and the machine's load beside it. The engine is cheap, so reading and writing weigh
+# memory, CPU time (and so how many cores it kept busy) and the machine's load beside it. The engine is cheap, so reading and writing weigh
 # in; on a loaded machine repeat and compare rounds.
 #   bench/analyze_jobs.sh [BUILD_DIR] [FILES] [MINUTES] [ROUNDS]
 set -euo pipefail
@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build/default}
 files=${2:-4}
 minutes=${3:-15}
-rounds=${4:-3}
+rounds=${4:-5}
 tool="$build/cli/veraxo-analyze"
 [ -x "$tool" ] || { echo "no $tool: build first" >&2; exit 1; }
 
@@ -44,29 +44,16 @@ csvDir = os.path.join(work, "csv")
 os.makedirs(csvDir, exist_ok=True)
 audio = files * minutes * 60
 
-# Every run's threads are sampled from /proc (schedstat: time on a CPU, time waiting for one), so a
-# loaded machine shows as waiting rather than being mistaken for the program's own cost.
+# The measuring process only waits: anything it did while a run goes on would take CPU time from `-j 2`,
+# which has no idle core to spare, and bias the ratio against it.
 def run(args):
     start = time.monotonic()
     child = subprocess.Popen([tool] + args, stdout=subprocess.DEVNULL)
-    threads = {}
-    while True:
-        pid, status, usage = os.wait4(child.pid, os.WNOHANG)
-        if pid:
-            break
-        for task in os.listdir(f"/proc/{child.pid}/task") if os.path.isdir(f"/proc/{child.pid}/task") else []:
-            try:
-                with open(f"/proc/{child.pid}/task/{task}/schedstat") as f:
-                    threads[task] = [int(x) / 1e9 for x in f.read().split()[:2]]
-            except OSError:
-                pass
-        time.sleep(0.002)
+    _, status, usage = os.wait4(child.pid, 0)
     wall = time.monotonic() - start
     if status != 0:
         sys.exit(f"{tool} {' '.join(args)} failed")
-    longest = max((t[0] for t in threads.values()), default=0.0)
-    waited = sum(t[1] for t in threads.values())
-    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024, longest, waited
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
 
 def load():
     return open("/proc/loadavg").read().split()[0]
@@ -79,13 +66,13 @@ for label, extra in (("summary only", []), ("--csv-dir", ["--csv-dir", csvDir]))
         line = f"{label:12s} round {r + 1}:"
         walls = {}
         for jobs in ("1", "2"):
-            wall, cpu, rss, longest, waited = run(["-j", jobs, "--summary", "json"] + extra + paths)
+            wall, cpu, rss = run(["-j", jobs, "--summary", "json"] + extra + paths)
             walls[jobs] = wall
-            line += (f"  -j {jobs} {wall:5.2f} s wall ({audio / wall:5.0f} s/s), {cpu:4.2f} s CPU, busiest thread "
-                     f"{longest:4.2f} s, waited for a CPU {waited:4.2f} s, peak RSS {rss:4.1f} MB;")
+            line += (f"  -j {jobs} {wall:5.3f} s wall ({audio / wall:5.0f} s/s), {cpu:5.3f} s CPU "
+                     f"({cpu / wall:4.2f} cores busy), peak RSS {rss:4.1f} MB;")
         ratios.append(walls["1"] / walls["2"])
         print(f"{line}  speed-up {ratios[-1]:4.2f}x  (load {before} -> {load()})")
     print(f"{label}: speed-up of -j 2 over -j 1, median {sorted(ratios)[len(ratios) // 2]:4.2f}x, best {max(ratios):4.2f}x")
-wall, cpu, rss, _, _ = run(["-j", "1", "--summary", "json", paths[0]])
+wall, cpu, rss = run(["-j", "1", "--summary", "json", paths[0]])
 print(f"one file alone: {wall:6.2f} s wall, peak RSS {rss:5.1f} MB (flat memory: the same as -j 1 over {files} files)")
 PY

@@ -71,8 +71,9 @@ std::size_t coresAvailable() {
     return std::thread::hardware_concurrency();
 }
 
-// Progress of one input, shared between its worker and the main thread.
-struct Progress {
+// Progress of one input, shared between its worker and the main thread; a cache line each, so workers
+// counting their blocks do not contend for one.
+struct alignas(64) Progress {
     std::atomic<long long> samples{0};
     std::atomic<long long> expected{0};
     std::atomic<bool> done{false};
