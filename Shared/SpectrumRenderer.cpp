@@ -2,6 +2,7 @@
 
 #include "SpectrumRenderer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -240,6 +241,14 @@ void SpectrumRenderer::drawBars(const float bars[BARS]) {
     }
 }
 
+namespace {
+
+void reportPresentFailure() {
+    std::printf("Failed to swap renderbuffer in %s\n", "-[SpectrumView swapBuffers]");
+}
+
+} // namespace
+
 bool SpectrumRenderer::swapBuffers(GLuint target, int targetWidth, int targetHeight) {
     bool presented = false;
     if (_frameBuffer) {
@@ -253,7 +262,7 @@ bool SpectrumRenderer::swapBuffers(GLuint target, int targetWidth, int targetHei
         glBindFramebuffer(GL_FRAMEBUFFER, target);
     }
     if (!presented)
-        std::printf("Failed to swap renderbuffer in %s\n", "-[SpectrumView swapBuffers]");
+        reportPresentFailure();
     return presented;
 }
 
@@ -269,4 +278,29 @@ QImage SpectrumRenderer::readImage() {
         glReadPixels(0, _height - 1 - row, _width, 1, GL_RGBA, GL_UNSIGNED_BYTE, image.scanLine(row));
     glPixelStorei(GL_PACK_ALIGNMENT, saveAlignment);
     return image;
+}
+
+bool SpectrumRenderer::readPicture(QImage& picture) {
+    if (!_frameBuffer) {
+        reportPresentFailure();
+        return false;
+    }
+    if (picture.width() != _width || picture.height() != _height || picture.format() != QImage::Format_RGB32)
+        picture = QImage(_width, _height, QImage::Format_RGB32);
+    glBindFramebuffer(GL_FRAMEBUFFER, _frameBuffer);
+    // RGB32 wants every alpha byte at 255, whatever the background's texture left there.
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    GLint saveAlignment = 4;
+    glGetIntegerv(GL_PACK_ALIGNMENT, &saveAlignment);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    // BGRA bytes are RGB32's layout in memory on a little-endian machine; rows come bottom first.
+    glReadPixels(0, 0, _width, _height, GL_BGRA, GL_UNSIGNED_BYTE, picture.bits());
+    glPixelStorei(GL_PACK_ALIGNMENT, saveAlignment);
+    const qsizetype line = picture.bytesPerLine();
+    for (int top = 0, bottom = _height - 1; top < bottom; ++top, --bottom)
+        std::swap_ranges(picture.scanLine(top), picture.scanLine(top) + line, picture.scanLine(bottom));
+    return true;
 }

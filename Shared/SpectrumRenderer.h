@@ -47,6 +47,10 @@ public:
     bool swapBuffers(GLuint target, int targetWidth, int targetHeight);
     // The framebuffer's pixels, top row first.
     QImage readImage();
+    // The same pixels as an opaque Format_RGB32 image, into picture, which is reused when it already
+    // has the framebuffer's size and format (a steady frame allocates nothing). Without a framebuffer
+    // it fails as swapBuffers does.
+    bool readPicture(QImage& picture);
 
     int width() const { return _width; }
     int height() const { return _height; }

@@ -6,12 +6,14 @@
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
+#include <QPainter>
 
 #include "SpectrumRenderer.h"
 #include "app/ImageResources.h"
 
-SpectrumView::SpectrumView(QWidget* parent) : QOpenGLWidget(parent), _frame(new SpectrumFrame), _timer(this) {
-    setFormat(defaultSurfaceFormat());
+SpectrumView::SpectrumView(QWidget* parent) : QWidget(parent), _frame(new SpectrumFrame), _timer(this) {
+    // The picture covers the whole widget: nothing underneath needs painting first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     _timer.setInterval(100);
     connect(&_timer, &QTimer::timeout, this, &SpectrumView::onTimer);
 }
@@ -19,9 +21,6 @@ SpectrumView::SpectrumView(QWidget* parent) : QOpenGLWidget(parent), _frame(new 
 SpectrumView::~SpectrumView() {
     suspendRedraw();
     releaseGL();
-    // The base class destroys the context after this object is gone: its notice must not reach us.
-    if (context())
-        disconnect(context(), nullptr, this, nullptr);
 }
 
 QSurfaceFormat SpectrumView::defaultSurfaceFormat() {
@@ -38,9 +37,9 @@ namespace {
 // Qt's own complaints while probing say less than the one line we give.
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
-// Platforms whose windows can hold a GL widget. The others (offscreen, minimal, vnc, linuxfb) may
-// still make contexts, through the X server the environment names, yet fail when such a widget paints.
-bool platformShowsOpenGLWidgets(const QString& name) {
+// Platforms the relief is drawn for. On the others (offscreen, minimal, vnc, linuxfb) a context, if
+// any, comes from whatever X server the environment happens to name, so the relief stays off there.
+bool platformDrawsRelief(const QString& name) {
     for (const char* prefix : {"xcb", "wayland", "eglfs", "windows", "cocoa"})
         if (name.startsWith(QLatin1String(prefix)))
             return true;
@@ -50,7 +49,7 @@ bool platformShowsOpenGLWidgets(const QString& name) {
 QString probeOpenGL() {
     if (!QGuiApplication::instance())
         return QStringLiteral("the application is not set up");
-    if (!platformShowsOpenGLWidgets(QGuiApplication::platformName()))
+    if (!platformDrawsRelief(QGuiApplication::platformName()))
         return QStringLiteral("the platform \"%1\" cannot show OpenGL views").arg(QGuiApplication::platformName());
     const QtMessageHandler previous = qInstallMessageHandler(quiet);
     QString reason;
@@ -86,12 +85,18 @@ bool SpectrumView::canRender(QString* reason) {
     return why.isEmpty();
 }
 
+bool SpectrumView::makeCurrent() {
+    return _context && _surface && _context->makeCurrent(_surface.get());
+}
+
 void SpectrumView::releaseGL() {
-    if (!_renderer)
-        return;
-    makeCurrent();
+    if (_renderer && makeCurrent()) {
+        _renderer.reset();
+        _context->doneCurrent();
+    }
     _renderer.reset();
-    doneCurrent();
+    _context.reset();
+    _surface.reset();
 }
 
 QSize SpectrumView::pixelSize() const {
@@ -99,38 +104,71 @@ QSize SpectrumView::pixelSize() const {
     return QSize(qRound(width() * ratio), qRound(height() * ratio));
 }
 
-void SpectrumView::initializeGL() {
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &SpectrumView::releaseGL,
-            Qt::DirectConnection);
+void SpectrumView::setUpGL() {
+    if (_context || !_usable)
+        return;
+    std::unique_ptr<QOpenGLContext> context(new QOpenGLContext);
+    context->setFormat(defaultSurfaceFormat());
+    std::unique_ptr<QOffscreenSurface> surface(new QOffscreenSurface);
+    if (context->create()) {
+        surface->setFormat(context->format());
+        surface->create();
+    }
+    if (!context->isValid() || !surface->isValid() || !context->makeCurrent(surface.get())) {
+        _usable = false;
+        return;
+    }
+    _context = std::move(context);
+    _surface = std::move(surface);
     const QSize size = pixelSize();
     std::unique_ptr<SpectrumRenderer> renderer(new SpectrumRenderer);
     if (!renderer->initialize(size.width(), size.height(),
                               ImageResources::named(QStringLiteral("texture.png"), devicePixelRatioF()))) {
+        _context->doneCurrent();
         _usable = false;
         return;
     }
     _renderer = std::move(renderer);
+    // Black until the first frame, as the framebuffer starts.
+    _renderer->readPicture(_picture);
+    _picture.setDevicePixelRatio(devicePixelRatioF());
+    _context->doneCurrent();
 }
 
-void SpectrumView::resizeGL(int, int) {
+void SpectrumView::followSize() {
     const QSize size = pixelSize();
     if (!_renderer || (size.width() == _renderer->width() && size.height() == _renderer->height()))
         return;
-    if (!_renderer->createFramebuffer(size.width(), size.height()))
+    if (!makeCurrent())
         return;
-    _history.snapshot(*_frame);
-    _renderer->redraw(*_frame);
+    if (_renderer->createFramebuffer(size.width(), size.height())) {
+        _history.snapshot(*_frame);
+        _renderer->redraw(*_frame);
+        _renderer->readPicture(_picture);
+        _picture.setDevicePixelRatio(devicePixelRatioF());
+    }
+    _context->doneCurrent();
 }
 
-void SpectrumView::paintGL() {
-    if (_renderer) {
-        const QSize size = pixelSize();
-        _renderer->swapBuffers(defaultFramebufferObject(), size.width(), size.height());
-        return;
-    }
-    // A view whose set-up failed shows black rather than whatever its storage held.
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
+void SpectrumView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    setUpGL();
+    followSize();
+}
+
+void SpectrumView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    followSize();
+}
+
+void SpectrumView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    // Black before the first frame, after a failed set-up, and where a picture of another pixel ratio
+    // (a window moved between screens) does not reach until the next frame.
+    if (_picture.size() != pixelSize())
+        painter.fillRect(rect(), Qt::black);
+    if (!_picture.isNull())
+        painter.drawImage(QPointF(0, 0), _picture);
 }
 
 void SpectrumView::clearData() {
@@ -144,10 +182,13 @@ void SpectrumView::newData(const Signal::Sample* data, int length) noexcept {
 void SpectrumView::redraw() {
     if (!_renderer)
         return;
-    makeCurrent();
+    followSize();
+    if (!makeCurrent())
+        return;
     _history.snapshot(*_frame);
     _renderer->redraw(*_frame);
-    doneCurrent();
+    _renderer->readPicture(_picture);
+    _context->doneCurrent();
     update();
 }
 

@@ -2,25 +2,30 @@
 // The live spectrum relief: the last 96 log-mel spectra on a tilted plane, newest at the front, over a
 // textured background with ten level bars and a grid. newData may be called from the audio thread;
 // everything else belongs to the thread that owns the widget. Frames are rendered ten times a second
-// from a timer into the view's own framebuffer and then shown in the widget, so a suspended view keeps
-// its last picture.
+// from a timer into the view's own framebuffer, on a context of its own with an offscreen surface, and
+// read back into an image the widget paints, so a suspended view keeps its last picture. The window
+// around it stays a plain raster window: repainting the graph or the status bar never recomposes the
+// whole window through GL.
 //
-// The widget asks for a GL 2.1 compatibility-profile context (defaultSurfaceFormat); the application
+// The view's context is a GL 2.1 compatibility-profile one (defaultSurfaceFormat); the application
 // should also make it the default format before creating its QApplication. The framebuffer follows
-// the widget's size in device pixels.
+// the widget's size in device pixels and is made when the widget is first shown.
 
 #include <memory>
 
-#include <QOpenGLWidget>
+#include <QImage>
+#include <QWidget>
 #include <QSurfaceFormat>
 #include <QTimer>
 
 #include "Shared/Signal/Sample.h"
 #include "SpectrumHistory.h"
 
+class QOffscreenSurface;
+class QOpenGLContext;
 class SpectrumRenderer;
 
-class SpectrumView : public QOpenGLWidget {
+class SpectrumView : public QWidget {
     Q_OBJECT
 public:
     explicit SpectrumView(QWidget* parent = nullptr);
@@ -35,29 +40,37 @@ public:
     void clearData();
     // Audio thread: one block of SAMPLES band values; the view copies it before returning. Real-time safe.
     void newData(const Signal::Sample* data, int length) noexcept;
-    // Renders and shows one frame now (does nothing before the widget's GL set-up has run).
+    // Renders and shows one frame now (does nothing before the widget was first shown).
     void redraw();
     void resumeRedraw();
     void suspendRedraw();
     bool isRedrawing() const { return _timer.isActive(); }
-    // False when the GL set-up ran and failed (no framebuffer, or no "texture.png").
+    // False when the GL set-up ran and failed (no context, no framebuffer, or no "texture.png").
     bool isUsable() const { return _usable; }
 
 protected:
-    void initializeGL() override;
-    void resizeGL(int w, int h) override;
-    void paintGL() override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private slots:
     void onTimer();
 
 private:
     QSize pixelSize() const;
+    bool makeCurrent();
+    void setUpGL();
+    // Follows the widget's size in device pixels: a new framebuffer and a frame of the current history.
+    void followSize();
+    void render();
     void releaseGL();
 
     SpectrumHistory _history;
     std::unique_ptr<SpectrumFrame> _frame;
+    std::unique_ptr<QOpenGLContext> _context;
+    std::unique_ptr<QOffscreenSurface> _surface;
     std::unique_ptr<SpectrumRenderer> _renderer;
+    QImage _picture;
     QTimer _timer;
     bool _usable = true;
 };

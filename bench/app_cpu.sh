@@ -53,7 +53,8 @@ python3 -c "import sys; hz, t0, t1, w0, w1 = map(float, sys.argv[1:]); print(f'{
 SH
 chmod +x "$work/measure.sh"
 
-export LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb
+# A settings folder of its own: the first-run window every time, whatever a user left behind.
+export LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config"
 results=()
 for ((i = 1; i <= runs; ++i)); do
   share=$(xvfb-run -a -s "-screen 0 1280x1024x24" "$work/measure.sh" "$app" "$long" "$warmup" "$seconds")

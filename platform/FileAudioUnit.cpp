@@ -1,11 +1,13 @@
 // The paced file backend (see the header). The ring holds two seconds: enough slack for the reader's
-// disk waits, small enough to keep memory flat. Waits use short sleeps; the audio thread never blocks on
-// the reader except when it has overtaken it in the as-fast-as-possible mode. The position kept for
+// disk waits, small enough to keep memory flat. Waits are sleeps, the reader's as long as the room it
+// waits for takes to free; the audio thread never blocks on the reader except when it has overtaken it
+// in the as-fast-as-possible mode. The position kept for
 // the next instance is what the audio thread delivered, not what the reader read ahead: samples still
 // in the ring when capture stops are read again on resumption.
 
 #include "FileAudioUnit.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -177,7 +179,13 @@ void FileAudioUnit::readAhead() {
         const long long tail = _tail.load(std::memory_order_relaxed);
         const long long room = ringSize - (tail - _head.load(std::memory_order_acquire));
         if (room < readChunk) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            // Paced, the audio thread frees the missing room at the sample rate: sleeping about that long
+            // (capped, so a stop is seen soon) spares hundreds of idle wake-ups a second.
+            std::chrono::microseconds wait(2000);
+            if (_pacing == REAL_TIME)
+                wait = std::chrono::microseconds(
+                    std::min(50000LL, std::max(2000LL, (readChunk - room) * 1000000LL / AudioFileReader::OUTPUT_RATE)));
+            std::this_thread::sleep_for(wait);
             continue;
         }
         const int got = _reader.read(_readChunk.data(), readChunk);

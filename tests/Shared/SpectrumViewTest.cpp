@@ -23,13 +23,13 @@ TEST(SpectrumView, ShowsTheRenderedReliefInTheWidget) {
     SpectrumView view;
     view.resize(560, 300);
     view.show();
-    const QImage before = view.grabFramebuffer();
+    const QImage before = view.grab().toImage();
     ASSERT_TRUE(view.isUsable());
     // Before any frame the view is black.
     EXPECT_EQ(before.pixelColor(280, 200), QColor(0, 0, 0));
 
     view.redraw();
-    const QImage image = view.grabFramebuffer();
+    const QImage image = view.grab().toImage();
     const qreal ratio = view.devicePixelRatioF();
     // The centre of the flat relief, at model (0, 0, 0): ye = -1.7, ze = -85.
     const double ny = (-1.7 / 85.0) / std::tan(5.0 * M_PI / 180.0);

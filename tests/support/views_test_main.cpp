@@ -1,6 +1,6 @@
 // Test entry for the tests of the views and the shell: a QApplication with the relief's GL format as
 // the default, on Qt's offscreen platform unless the tests show widgets on screen (DISPLAY_TESTS_ON_SCREEN:
-// a GL widget, which the offscreen platform cannot show, or the shell's windows).
+// the relief, which is not drawn on the offscreen platform, or the shell's windows).
 
 #include <cstdlib>
 
