@@ -162,9 +162,11 @@ void SpectrumView::resizeEvent(QResizeEvent* event) {
 }
 
 void SpectrumView::paintEvent(QPaintEvent*) {
+    // A window moved to a screen of another pixel ratio changes the size in pixels without a resize.
+    if (_picture.size() != pixelSize())
+        followSize();
     QPainter painter(this);
-    // Black before the first frame, after a failed set-up, and where a picture of another pixel ratio
-    // (a window moved between screens) does not reach until the next frame.
+    // Black before the first frame and after a failed set-up.
     if (_picture.size() != pixelSize())
         painter.fillRect(rect(), Qt::black);
     if (!_picture.isNull())
