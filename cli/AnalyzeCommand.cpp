@@ -119,6 +119,9 @@ bool AnalyzeCommand::analyse(std::atomic<long long>* analysedSamples,
     }
 #endif
 
+    // A CSV file goes to the disk while the analysis goes on (about every 3 MB), not all at the end.
+    const long long writeBackFrames = 8192;
+    long long writeBackAt = writeBackFrames;
     std::vector<short> block(static_cast<std::size_t>(_options.block));
     for (;;) {
         int filled = 0;
@@ -136,6 +139,10 @@ bool AnalyzeCommand::analyse(std::atomic<long long>* analysedSamples,
             analysedSamples->fetch_add(filled, std::memory_order_relaxed);
         if (_csv && writer.failed())
             return fail(csvName, std::string("cannot write (") + std::strerror(errno) + ")");
+        if (_csv && analysis.frames() >= writeBackAt) {
+            _csvFile.startWriteBack();
+            writeBackAt = analysis.frames() + writeBackFrames;
+        }
         if (filled < _options.block)
             break;
     }

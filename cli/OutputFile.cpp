@@ -233,6 +233,13 @@ bool OutputFile::open(const std::string& path) {
     return attach(fd);
 }
 
+void OutputFile::startWriteBack() {
+#ifdef __linux__
+    if (_stream && !_inPlace)
+        ::sync_file_range(fileno(_stream), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 bool OutputFile::commit() {
     if (!_stream)
         return fail(_error.empty() ? std::string(std::strerror(EBADF)) : _error);

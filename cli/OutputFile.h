@@ -24,6 +24,10 @@ public:
     bool open(const std::string& path);
     // The buffered stream to write to; null unless open.
     std::FILE* stream() const { return _stream; }
+    // Starts writing what reached a temporary file to the disk, without waiting, so the wait before the
+    // rename in commit() is short. Does nothing for files written in place or where the system has no
+    // such call.
+    void startWriteBack();
     // Flushes and closes; a temporary file is renamed over the path. False with the reason in error(),
     // and then no temporary is left behind.
     bool commit();
