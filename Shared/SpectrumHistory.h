@@ -53,6 +53,12 @@ public:
     void newData(const Signal::Sample* data, int length) noexcept;
     // Copies the current state into frame; never sees a half-written line.
     void snapshot(SpectrumFrame& frame) const;
+    // Changes whenever a snapshot could differ from one taken before: a snapshot taken after reading
+    // the same version shows the same state.
+    std::uint64_t version() const noexcept {
+        return (std::uint64_t(_clearRequests.load(std::memory_order_acquire)) << 32) |
+               _sequence.load(std::memory_order_acquire);
+    }
 
 private:
     void clearShared() noexcept;

@@ -142,6 +142,7 @@ void SpectrumView::followSize() {
     if (!makeCurrent())
         return;
     if (_renderer->createFramebuffer(size.width(), size.height())) {
+        _drawnVersion = _history.version();
         _history.snapshot(*_frame);
         _renderer->redraw(*_frame);
         _renderer->readPicture(_picture);
@@ -187,6 +188,7 @@ void SpectrumView::redraw() {
     followSize();
     if (!makeCurrent())
         return;
+    _drawnVersion = _history.version();
     _history.snapshot(*_frame);
     _renderer->redraw(*_frame);
     _renderer->readPicture(_picture);
@@ -204,5 +206,7 @@ void SpectrumView::suspendRedraw() {
 }
 
 void SpectrumView::onTimer() {
-    redraw();
+    // A history that did not change would render the picture already shown.
+    if (_history.version() != _drawnVersion)
+        redraw();
 }

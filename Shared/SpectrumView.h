@@ -1,9 +1,10 @@
 #pragma once
 // The live spectrum relief: the last 96 log-mel spectra on a tilted plane, newest at the front, over a
 // textured background with ten level bars and a grid. newData may be called from the audio thread;
-// everything else belongs to the thread that owns the widget. Frames are rendered ten times a second
-// from a timer into the view's own framebuffer, on a context of its own with an offscreen surface, and
-// read back into an image the widget paints, so a suspended view keeps its last picture. The window
+// everything else belongs to the thread that owns the widget. A timer ten times a second renders a
+// frame, when the history changed, into the view's own framebuffer, on a context of its own with an
+// offscreen surface, and reads it back into an image the widget paints, so a suspended view keeps its
+// last picture. The window
 // around it stays a plain raster window: repainting the graph or the status bar never recomposes the
 // whole window through GL.
 //
@@ -71,6 +72,8 @@ private:
     std::unique_ptr<QOffscreenSurface> _surface;
     std::unique_ptr<SpectrumRenderer> _renderer;
     QImage _picture;
+    // The history's version the picture shows (read before its snapshot, so a later write shows as new).
+    std::uint64_t _drawnVersion = ~std::uint64_t(0);
     QTimer _timer;
     bool _usable = true;
 };

@@ -33,6 +33,7 @@ void GraphView::resizeHistory(int size) {
         for (int pos = 0; pos < _buffer->size(); ++pos)
             history->push_back(_buffer->at(pos));
     _buffer = std::move(history);
+    _stale = true;
 }
 
 void GraphView::clearData() {
@@ -40,6 +41,7 @@ void GraphView::clearData() {
     _received = false;
     for (int i = 0; i < _bufferSize; ++i)
         _buffer->push_back(0.0f);
+    _stale = true;
 }
 
 void GraphView::newData(const Signal::Sample* data, int length) noexcept {
@@ -70,6 +72,7 @@ void GraphView::resizeEvent(QResizeEvent*) {
 
 void GraphView::paintEvent(QPaintEvent*) {
     takeNewValues();
+    _stale = false;
     QPainter painter(this);
     paintGraph(painter, QRectF(rect()), *_buffer);
 }
@@ -131,5 +134,7 @@ void GraphView::suspendRedraw() {
 }
 
 void GraphView::onTimer() {
-    update();
+    // Without new values or a change here, the graph would repaint what it shows.
+    if (_stale || _handover.pending())
+        update();
 }

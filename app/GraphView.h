@@ -1,6 +1,7 @@
 #pragma once
 // A line graph of the recent lie level scrolling from right to left over a reference line at 70 % of
-// the height, one history value per point of width, repainted ten times a second from a timer.
+// the height, one history value per point of width, repainted ten times a second from a timer when
+// something changed.
 //
 // newData may be called from the audio thread: it only pushes the value into a LevelHandover, never
 // waits and never allocates. The history itself (a brel::circular_buffer) belongs to the widget's own
@@ -62,5 +63,7 @@ private:
     LevelHandover _handover;
     // A value arrived since the last clear.
     bool _received = false;
+    // The history changed on this thread (cleared, resized) since the last paint.
+    bool _stale = true;
     std::vector<float> _incoming;
 };

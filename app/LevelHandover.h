@@ -20,6 +20,8 @@ public:
     int take(float* out, int maxCount);
     // Reader side: forgets everything pushed so far.
     void skip();
+    // Reader side: whether anything was pushed since the last take or skip.
+    bool pending() const { return _written.load(std::memory_order_acquire) != _read; }
 
 private:
     static constexpr std::uint64_t MASK = CAPACITY - 1;

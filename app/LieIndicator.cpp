@@ -33,7 +33,8 @@ void LieIndicator::newData(const Signal::Sample* data, int length) noexcept {
 
 void LieIndicator::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    paintIndicator(painter, QRectF(rect()), _fullBars, lieLevel());
+    _paintedLevel = lieLevel();
+    paintIndicator(painter, QRectF(rect()), _fullBars, _paintedLevel);
 }
 
 void LieIndicator::paintIndicator(QPainter& painter, const QRectF& bounds, const QImage& bars, float level) {
@@ -59,5 +60,7 @@ void LieIndicator::suspendRedraw() {
 }
 
 void LieIndicator::onTimer() {
-    update();
+    // The same level would paint the same picture.
+    if (lieLevel() != _paintedLevel)
+        update();
 }

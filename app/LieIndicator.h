@@ -1,12 +1,14 @@
 #pragma once
 // The current lie level as a bar: "lie_bar.png" stretched over the view with everything right of a
 // level-dependent edge painted black, so a higher level uncovers more of the picture from the left.
-// The level is smoothed exponentially as values arrive and repainted ten times a second from a timer.
+// The level is smoothed exponentially as values arrive; a timer repaints it ten times a second when it
+// changed.
 //
 // The level is one atomic float: newData (on the audio thread) folds a value in with a
 // compare-and-swap and never waits; a paint reads whichever level is current.
 
 #include <atomic>
+#include <limits>
 
 #include <QImage>
 #include <QTimer>
@@ -41,6 +43,8 @@ private slots:
 
 private:
     std::atomic<float> _lieLevel{0.0f};
+    // The level the last paint showed; none before the first.
+    float _paintedLevel = std::numeric_limits<float>::quiet_NaN();
     QImage _fullBars;
     QTimer _timer;
 };

@@ -1,5 +1,6 @@
 // The relief widget on a real display: it renders into its own framebuffer and shows it in the
-// widget, and its repaint timer starts once and stops quietly. Skipped without a display.
+// widget, its ticks render only a changed history, and its repaint timer starts once and stops
+// quietly. Skipped without a display.
 
 #include <cmath>
 
@@ -35,6 +36,16 @@ TEST(SpectrumView, ShowsTheRenderedReliefInTheWidget) {
     const double ny = (-1.7 / 85.0) / std::tan(5.0 * M_PI / 180.0);
     const int row = static_cast<int>((1.0 - ny) / 2.0 * 300 * ratio);
     EXPECT_EQ(image.pixelColor(static_cast<int>(280 * ratio), row), QColor(16, 16, 32));
+}
+
+TEST(SpectrumView, TicksRenderOnlyAfterNewLines) {
+    if (!haveDisplay())
+        GTEST_SKIP() << "needs a display";
+    SpectrumView view;
+    view.resize(200, 120);
+    const float line[SpectrumConstants::SAMPLES] = {0.5f};
+    veraxo_test::expectTicksRepaintOnlyAfterAChange(view, [&]() { view.newData(line, SpectrumConstants::SAMPLES); });
+    veraxo_test::expectTicksRepaintOnlyAfterAChange(view, [&]() { view.clearData(); });
 }
 
 TEST(SpectrumView, TimerStartsOnceAndStopsQuietly) {

@@ -139,6 +139,17 @@ TEST(GraphView, TimersStartOnceAndStopQuietly) {
     veraxo_test::expectRedrawTimerStartsOnceAndStopsQuietly(indicator);
 }
 
+TEST(GraphView, TicksRepaintOnlyAfterNewValues) {
+    GraphView graph;
+    graph.resize(GW, GH);
+    veraxo_test::expectTicksRepaintOnlyAfterAChange(graph, [&]() { feed(graph, 0.5f, 1); });
+    // A clear on the main thread changes the picture too.
+    veraxo_test::expectTicksRepaintOnlyAfterAChange(graph, [&]() { graph.clearData(); });
+    LieIndicator indicator;
+    indicator.resize(200, 20);
+    veraxo_test::expectTicksRepaintOnlyAfterAChange(indicator, [&]() { feed(indicator, 1.0f, 1); });
+}
+
 namespace {
 
 const int IW = 200, IH = 20;
