@@ -175,7 +175,10 @@ void VeraxoAppDelegate::applicationDidFinishLaunching() {
     if (!geometry.isEmpty())
         _window->restoreGeometry(geometry);
     _window->show();
-    _window->raise();
+    // Windowless platforms (pictures, tests) have no stacking and would only complain about it.
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+        _window->raise();
     _window->activateWindow();
     // The record button has the keyboard first: Space is listening, whichever control Tab reaches.
     _mainViewController->recordButtton()->setFocus(Qt::OtherFocusReason);
