@@ -183,7 +183,8 @@ void SpectrumView::newData(const Signal::Sample* data, int length) noexcept {
 }
 
 void SpectrumView::redraw() {
-    if (!_renderer)
+    // A view squeezed to nothing has no picture to show.
+    if (!_renderer || pixelSize().isEmpty())
         return;
     followSize();
     if (!makeCurrent())
