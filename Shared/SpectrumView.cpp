@@ -135,19 +135,20 @@ void SpectrumView::setUpGL() {
     _context->doneCurrent();
 }
 
+void SpectrumView::renderPicture() {
+    _drawnVersion = _history.version();
+    _history.snapshot(*_frame);
+    _renderer->redraw(*_frame);
+    _renderer->readPicture(_picture);
+    _picture.setDevicePixelRatio(devicePixelRatioF());
+}
+
 void SpectrumView::followSize() {
     const QSize size = pixelSize();
-    if (!_renderer || (size.width() == _renderer->width() && size.height() == _renderer->height()))
+    if (!_renderer || size == QSize(_renderer->width(), _renderer->height()) || !makeCurrent())
         return;
-    if (!makeCurrent())
-        return;
-    if (_renderer->createFramebuffer(size.width(), size.height())) {
-        _drawnVersion = _history.version();
-        _history.snapshot(*_frame);
-        _renderer->redraw(*_frame);
-        _renderer->readPicture(_picture);
-        _picture.setDevicePixelRatio(devicePixelRatioF());
-    }
+    if (_renderer->createFramebuffer(size.width(), size.height()))
+        renderPicture();
     _context->doneCurrent();
 }
 
@@ -184,15 +185,13 @@ void SpectrumView::newData(const Signal::Sample* data, int length) noexcept {
 
 void SpectrumView::redraw() {
     // A view squeezed to nothing has no picture to show.
-    if (!_renderer || pixelSize().isEmpty())
+    const QSize size = pixelSize();
+    if (!_renderer || size.isEmpty() || !makeCurrent())
         return;
-    followSize();
-    if (!makeCurrent())
-        return;
-    _drawnVersion = _history.version();
-    _history.snapshot(*_frame);
-    _renderer->redraw(*_frame);
-    _renderer->readPicture(_picture);
+    // A framebuffer that cannot follow the size is reported when the frame is read.
+    if (size != QSize(_renderer->width(), _renderer->height()))
+        _renderer->createFramebuffer(size.width(), size.height());
+    renderPicture();
     _context->doneCurrent();
     update();
 }

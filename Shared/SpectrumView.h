@@ -4,9 +4,8 @@
 // everything else belongs to the thread that owns the widget. A timer ten times a second renders a
 // frame, when the history changed, into the view's own framebuffer, on a context of its own with an
 // offscreen surface, and reads it back into an image the widget paints, so a suspended view keeps its
-// last picture. The window
-// around it stays a plain raster window: repainting the graph or the status bar never recomposes the
-// whole window through GL.
+// last picture. The window around it stays a plain raster window: repainting the graph or the status
+// bar never recomposes the whole window through GL.
 //
 // The view's context is a GL 2.1 compatibility-profile one (defaultSurfaceFormat); the application
 // should also make it the default format before creating its QApplication. The framebuffer follows
@@ -63,7 +62,8 @@ private:
     void setUpGL();
     // Follows the widget's size in device pixels: a new framebuffer and a frame of the current history.
     void followSize();
-    void render();
+    // Renders the current history and reads it into the picture; the context is current.
+    void renderPicture();
     void releaseGL();
 
     SpectrumHistory _history;

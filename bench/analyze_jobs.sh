@@ -2,8 +2,8 @@
 # Parallel jobs of veraxo-analyze, side by side in one run: wall-clock time of `-j 1` and `-j 2` over the
 # same files (four of 15 minutes by default, made from the sample recording, each starting at another
 # point of it), alternated for a few rounds, summary only and with a CSV per file; every run's peak
-# memory, CPU time (and so how many cores it kept busy) and the machine's load beside it. The engine is cheap, so reading and writing weigh
-# in; on a loaded machine repeat and compare rounds.
+# memory, CPU time (and so how many cores it kept busy) and the machine's load beside it. The engine
+# is cheap, so reading and writing weigh in; on a loaded machine repeat and compare rounds.
 #   bench/analyze_jobs.sh [BUILD_DIR] [FILES] [MINUTES] [ROUNDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
