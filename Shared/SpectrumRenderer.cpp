@@ -266,17 +266,24 @@ bool SpectrumRenderer::swapBuffers(GLuint target, int targetWidth, int targetHei
     return presented;
 }
 
-QImage SpectrumRenderer::readImage() {
-    if (!_frameBuffer)
-        return QImage();
-    QImage image(_width, _height, QImage::Format_RGBA8888);
+void SpectrumRenderer::readInto(GLenum format, QImage& image) {
     glBindFramebuffer(GL_FRAMEBUFFER, _frameBuffer);
     GLint saveAlignment = 4;
     glGetIntegerv(GL_PACK_ALIGNMENT, &saveAlignment);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    for (int row = 0; row < _height; ++row)
-        glReadPixels(0, _height - 1 - row, _width, 1, GL_RGBA, GL_UNSIGNED_BYTE, image.scanLine(row));
+    glReadPixels(0, 0, _width, _height, format, GL_UNSIGNED_BYTE, image.bits());
     glPixelStorei(GL_PACK_ALIGNMENT, saveAlignment);
+    // GL's rows come bottom first.
+    const qsizetype line = image.bytesPerLine();
+    for (int top = 0, bottom = _height - 1; top < bottom; ++top, --bottom)
+        std::swap_ranges(image.scanLine(top), image.scanLine(top) + line, image.scanLine(bottom));
+}
+
+QImage SpectrumRenderer::readImage() {
+    if (!_frameBuffer)
+        return QImage();
+    QImage image(_width, _height, QImage::Format_RGBA8888);
+    readInto(GL_RGBA, image);
     return image;
 }
 
@@ -293,14 +300,7 @@ bool SpectrumRenderer::readPicture(QImage& picture) {
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    GLint saveAlignment = 4;
-    glGetIntegerv(GL_PACK_ALIGNMENT, &saveAlignment);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    // BGRA bytes are RGB32's layout in memory on a little-endian machine; rows come bottom first.
-    glReadPixels(0, 0, _width, _height, GL_BGRA, GL_UNSIGNED_BYTE, picture.bits());
-    glPixelStorei(GL_PACK_ALIGNMENT, saveAlignment);
-    const qsizetype line = picture.bytesPerLine();
-    for (int top = 0, bottom = _height - 1; top < bottom; ++top, --bottom)
-        std::swap_ranges(picture.scanLine(top), picture.scanLine(top) + line, picture.scanLine(bottom));
+    // BGRA bytes are RGB32's layout in memory on a little-endian machine.
+    readInto(GL_BGRA, picture);
     return true;
 }

@@ -57,6 +57,9 @@ public:
 
 private:
     void deleteFramebuffer();
+    // Reads the framebuffer in the given GL format into image (of its size, four bytes a pixel), top
+    // row first.
+    void readInto(GLenum format, QImage& image);
 
     GLuint _frameBuffer = 0;
     GLuint _renderBuffer = 0;
