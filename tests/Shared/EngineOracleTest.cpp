@@ -13,35 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "Shared/VeraxoEngine.h"
 #include "tests/Shared/Signal/ChainOracle.h"
+#include "tests/Shared/Signal/EngineRun.h"
 
 namespace {
-
-struct Outputs {
-    std::vector<float> lies;
-    std::vector<float> spectra;
-    void lie(const Signal::Sample* data, int length) { lies.insert(lies.end(), data, data + length); }
-    void spectrum(const Signal::Sample* data, int length) {
-        spectra.insert(spectra.end(), data, data + length);
-    }
-};
-
-// The engine's outputs for `samples` cut into blocks of the given lengths (their sum is the total).
-Outputs runEngine(const std::vector<short>& samples, const std::vector<int>& blocks) {
-    Outputs out;
-    VeraxoEngine engine;
-    engine.attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
-                        brel::callback2<void, const Signal::Sample*, int>(&out, &Outputs::lie));
-    engine.attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
-                        brel::callback2<void, const Signal::Sample*, int>(&out, &Outputs::spectrum));
-    std::size_t at = 0;
-    for (int n : blocks) {
-        engine.input(samples.data() + at, n);
-        at += static_cast<std::size_t>(n);
-    }
-    return out;
-}
 
 // Where two float streams first differ in their bits, or -1 when they are identical.
 long firstDifference(const std::vector<float>& a, const std::vector<float>& b) {
@@ -71,7 +46,8 @@ int expectSameAsOracle(const std::string& name, const std::vector<short>& sample
         splits.push_back(blocks);
     }
     for (const std::vector<int>& blocks : splits) {
-        const Outputs out = runEngine(samples, blocks);
+        const oracle::EngineRun out(samples, blocks);
+        EXPECT_TRUE(out.attached) << name;
         const long lie = firstDifference(out.lies, reference.lies);
         const long band = firstDifference(out.spectra, reference.spectra);
         EXPECT_EQ(lie, -1) << name << ", " << blocks.size() << " blocks: lie level of frame " << lie

@@ -7,23 +7,14 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "Shared/VeraxoEngine.h"
 #include "tests/Shared/Signal/ChainOracle.h"
+#include "tests/Shared/Signal/EngineRun.h"
 
 using veraxo_fuzz::require;
 
 namespace {
 
 const std::size_t MAX_SAMPLES = 1 << 14;
-
-struct Outputs {
-    std::vector<float> lies;
-    std::vector<float> spectra;
-    void lie(const Signal::Sample* data, int length) { lies.insert(lies.end(), data, data + length); }
-    void spectrum(const Signal::Sample* data, int length) {
-        spectra.insert(spectra.end(), data, data + length);
-    }
-};
 
 bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
     return a.size() == b.size() &&
@@ -53,25 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     oracle::ChainOracle reference;
     reference.push(samples.data(), static_cast<int>(samples.size()));
 
-    Outputs out;
-    {
-        VeraxoEngine engine;
-        require(engine.attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
-                                    brel::callback2<void, const Signal::Sample*, int>(&out, &Outputs::lie)),
-                "lie output attached");
-        require(
-            engine.attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
-                                brel::callback2<void, const Signal::Sample*, int>(&out, &Outputs::spectrum)),
-            "spectrum output attached");
-        std::size_t at = 0;
-        for (std::size_t k = 0; at < samples.size(); ++k) {
-            std::size_t n = static_cast<std::size_t>(lengths[k % lengths.size()]);
-            if (n > samples.size() - at)
-                n = samples.size() - at;
-            engine.input(samples.data() + at, static_cast<int>(n));
-            at += n;
-        }
-    }
+    const oracle::EngineRun out(samples, lengths);
+    require(out.attached, "both outputs attached");
     require(sameBits(out.lies, reference.lies), "lie levels equal the plain chain's bit for bit");
     require(sameBits(out.spectra, reference.spectra), "spectra equal the plain chain's bit for bit");
     return 0;
