@@ -18,21 +18,10 @@ tool="$build/cli/veraxo-analyze"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-python3 - "$work" "$files" "$minutes" <<'PY'
-import os, sys, wave
-work, files, minutes = sys.argv[1], int(sys.argv[2]), float(sys.argv[3])
-with wave.open("resources/sample.wav") as w:
-    params = w.getparams()
-    sample = w.readframes(w.getnframes())
-frame = params.sampwidth * params.nchannels
-need = int(minutes * 60 * params.framerate) * frame
-for i in range(files):
-    start = (i * len(sample) // files) // frame * frame
-    rotated = sample[start:] + sample[:start]
-    with wave.open(os.path.join(work, f"take{i}.wav"), "wb") as out:
-        out.setparams(params)
-        out.writeframes((rotated * (need // len(rotated) + 1))[:need])
-PY
+seconds=$(awk -v m="$minutes" 'BEGIN { print m * 60 }')
+for ((i = 0; i < files; ++i)); do
+  bench/repeat_wav.py resources/sample.wav "$work/take$i.wav" "$seconds" "$i" "$files"
+done
 
 # Measured from a small process of its own, so no run inherits the memory that made the files.
 python3 - "$tool" "$work" "$files" "$minutes" "$rounds" <<'PY'

@@ -13,21 +13,7 @@ tool="$build/cli/veraxo-analyze"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 long="$work/long.wav"
-# The sample repeated and cut to length with Python's own wave module, so nothing beyond python3 is needed.
-python3 - resources/sample.wav "$long" "$seconds" <<'PY'
-import sys, wave
-src, dst, seconds = sys.argv[1], sys.argv[2], float(sys.argv[3])
-with wave.open(src) as w:
-    params, audio = w.getparams(), w.readframes(w.getnframes())
-frame = params.sampwidth * params.nchannels
-want = int(round(seconds * params.framerate)) * frame
-with wave.open(dst, "wb") as out:
-    out.setparams(params)
-    while want > 0:
-        piece = audio[:want]
-        out.writeframes(piece)
-        want -= len(piece)
-PY
+bench/repeat_wav.py resources/sample.wav "$long" "$seconds"
 
 measure() {
   python3 - "$@" <<'PY'

@@ -17,19 +17,7 @@ command -v xvfb-run >/dev/null || { echo "xvfb-run is needed" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 long="$work/long.wav"
-python3 - resources/sample.wav "$long" "$((seconds + warmup + 30))" <<'PY'
-import sys, wave
-src, dst, seconds = sys.argv[1], sys.argv[2], float(sys.argv[3])
-with wave.open(src) as w:
-    params, audio = w.getparams(), w.readframes(w.getnframes())
-want = int(round(seconds * params.framerate)) * params.sampwidth * params.nchannels
-with wave.open(dst, "wb") as out:
-    out.setparams(params)
-    while want > 0:
-        piece = audio[:want]
-        out.writeframes(piece)
-        want -= len(piece)
-PY
+bench/repeat_wav.py resources/sample.wav "$long" "$((seconds + warmup + 30))"
 
 cat >"$work/measure.sh" <<'SH'
 #!/usr/bin/env bash
