@@ -2,9 +2,10 @@
 // Hands blocks of samples from the audio thread to their consumer and recycles them afterwards.
 //
 // Two owned lists sit behind one mutex: full buffers waiting for delivery and empty buffers waiting for
-// reuse. Both are first in, first out (insert at index 0, take the last entry). Nothing here ever waits
-// except on the mutex: an empty full list yields a null pointer, an empty pool yields a new buffer, and
-// a queue already holding its maximum refuses the buffer, leaving it with the caller. The lists stay
+// reuse. Both are first in, first out (insert at index 0, take the last entry). Nothing here waits but
+// for the mutex, which each call holds for a few instructions, so the audio thread finds it free or
+// waits that long: an empty full list yields a null pointer, an empty pool yields a new buffer, and a
+// queue already holding its maximum refuses the buffer, leaving it with the caller. The lists stay
 // short (at most 16 full buffers), so the linear inserts cost less than any smarter structure would.
 
 #include <pthread.h>
@@ -25,8 +26,10 @@ public:
     BufferQueue(const BufferQueue&) = delete;
     BufferQueue& operator=(const BufferQueue&) = delete;
 
-    // A buffer of exactly n samples, never null: the buffer given back earliest, or a new one. Samples
-    // the buffer already held below n keep their values; samples added beyond its old size are 0.
+    // Audio thread: a buffer of exactly n samples, never null: the buffer given back earliest, or a new
+    // one. Samples the buffer already held below n keep their values; samples added beyond its old size
+    // are 0. Allocates only when the pool is empty or its buffer too short, which prime() prevents, and
+    // may then throw brel::xout_of_memory: so not noexcept.
     brel::auto_ptr<brel::array<T>> getEmpty(int n) {
         Lock lock(mutex);
         brel::auto_ptr<brel::array<T>> buffer;
@@ -53,7 +56,8 @@ public:
         }
     }
 
-    // Takes ownership of the buffer.
+    // Audio thread: takes ownership of the buffer. The list grows (and may throw) only beyond what
+    // prime() reserved.
     void addEmpty(brel::auto_ptr<brel::array<T>>& buffer) {
         Lock lock(mutex);
         emptyBuffers.insert(0, buffer);
@@ -67,8 +71,9 @@ public:
         return fullBuffers.pop_back();
     }
 
-    // Queues the buffer unless maxFullBuffers already wait, in which case the caller keeps it. Returns
-    // the number of full buffers after the call.
+    // Audio thread: queues the buffer unless maxFullBuffers already wait, in which case the caller keeps
+    // it. Returns the number of full buffers after the call. The list grows (and may throw) only beyond
+    // what prime() reserved.
     int addFull(brel::auto_ptr<brel::array<T>>& buffer) {
         Lock lock(mutex);
         if (fullBuffers.size() < maxFullBuffers)

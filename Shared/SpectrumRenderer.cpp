@@ -8,7 +8,7 @@
 
 #include <GL/glext.h>
 
-#include "app/Texture2D.h"
+#include "Texture2D.h"
 #include "src/brel_memory.h"
 
 using namespace SpectrumConstants;
@@ -37,7 +37,13 @@ void SpectrumRenderer::deleteFramebuffer() {
         glDeleteRenderbuffers(1, &_renderBuffer);
     if (_depthBuffer)
         glDeleteRenderbuffers(1, &_depthBuffer);
+    if (_backgroundFrameBuffer)
+        glDeleteFramebuffers(1, &_backgroundFrameBuffer);
+    if (_backgroundRenderBuffer)
+        glDeleteRenderbuffers(1, &_backgroundRenderBuffer);
     _frameBuffer = _renderBuffer = _depthBuffer = 0;
+    _backgroundFrameBuffer = _backgroundRenderBuffer = 0;
+    _backgroundDrawn = false;
     _width = _height = 0;
 }
 
@@ -48,20 +54,25 @@ bool SpectrumRenderer::initialize(int width, int height, const QImage& backgroun
     if (!_backgroundTexture)
         return false;
     _backgroundScale = background.devicePixelRatio();
+    _backgroundDrawn = false;
     return true;
+}
+
+void SpectrumRenderer::bindColourFramebuffer(GLuint& frameBuffer, GLuint& renderBuffer, int width, int height) {
+    glGenFramebuffers(1, &frameBuffer);
+    glGenRenderbuffers(1, &renderBuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, frameBuffer);
+    glBindRenderbuffer(GL_RENDERBUFFER, renderBuffer);
+    // Eight bits a channel: the relief's colours come back exactly as they were computed.
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderBuffer);
 }
 
 bool SpectrumRenderer::createFramebuffer(int width, int height) {
     deleteFramebuffer();
     if (width < 1 || height < 1)
         return false;
-    glGenFramebuffers(1, &_frameBuffer);
-    glGenRenderbuffers(1, &_renderBuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, _frameBuffer);
-    glBindRenderbuffer(GL_RENDERBUFFER, _renderBuffer);
-    // Eight bits a channel: the relief's colours come back exactly as they were computed.
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, _renderBuffer);
+    bindColourFramebuffer(_frameBuffer, _renderBuffer, width, height);
     glGenRenderbuffers(1, &_depthBuffer);
     glBindRenderbuffer(GL_RENDERBUFFER, _depthBuffer);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, width, height);
@@ -72,11 +83,24 @@ bool SpectrumRenderer::createFramebuffer(int width, int height) {
     }
     _width = width;
     _height = height;
+    createBackgroundBuffer();
+    glBindFramebuffer(GL_FRAMEBUFFER, _frameBuffer);
     // Nothing is drawn until the first frame: show black rather than whatever the storage held.
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     setupViewportForSize(width, height);
     return true;
+}
+
+void SpectrumRenderer::createBackgroundBuffer() {
+    bindColourFramebuffer(_backgroundFrameBuffer, _backgroundRenderBuffer, _width, _height);
+    // Without it every frame draws the plane itself, as the first one does.
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        glDeleteFramebuffers(1, &_backgroundFrameBuffer);
+        glDeleteRenderbuffers(1, &_backgroundRenderBuffer);
+        _backgroundFrameBuffer = _backgroundRenderBuffer = 0;
+    }
+    _backgroundDrawn = false;
 }
 
 void SpectrumRenderer::setupViewportForSize(int width, int height) {
@@ -157,10 +181,10 @@ void SpectrumRenderer::redraw(const SpectrumFrame& frame) {
     }
 }
 
-void SpectrumRenderer::drawBg(const SpectrumFrame& frame) {
+void SpectrumRenderer::drawPlane(GLbitfield clearMask) {
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClearDepth(0.0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClear(clearMask);
     glEnableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_COLOR_ARRAY);
     glMatrixMode(GL_MODELVIEW);
@@ -180,6 +204,32 @@ void SpectrumRenderer::drawBg(const SpectrumFrame& frame) {
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisable(GL_TEXTURE_2D);
     glEnableClientState(GL_COLOR_ARRAY);
+}
+
+void SpectrumRenderer::drawBg(const SpectrumFrame& frame) {
+    if (_backgroundFrameBuffer) {
+        // The cleared, textured plane is the same in every frame: it is drawn once for the framebuffer
+        // and copied from then on, which a software rasteriser does far faster than it samples.
+        if (!_backgroundDrawn) {
+            glBindFramebuffer(GL_FRAMEBUFFER, _backgroundFrameBuffer);
+            drawPlane(GL_COLOR_BUFFER_BIT);
+            _backgroundDrawn = true;
+        }
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, _backgroundFrameBuffer);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, _frameBuffer);
+        glBlitFramebuffer(0, 0, _width, _height, 0, 0, _width, _height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        glBindFramebuffer(GL_FRAMEBUFFER, _frameBuffer);
+        glClearDepth(0.0);
+        glClear(GL_DEPTH_BUFFER_BIT);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glTranslatef(0.0f, 0.0f, -90.0f);
+        glColor4ub(255, 255, 255, 255);
+        glEnableClientState(GL_COLOR_ARRAY);
+    } else {
+        drawPlane(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
 
     drawBars(frame.bars);
     glEnableClientState(GL_COLOR_ARRAY);
@@ -294,13 +344,14 @@ bool SpectrumRenderer::readPicture(QImage& picture) {
     }
     if (picture.width() != _width || picture.height() != _height || picture.format() != QImage::Format_RGB32)
         picture = QImage(_width, _height, QImage::Format_RGB32);
-    glBindFramebuffer(GL_FRAMEBUFFER, _frameBuffer);
-    // RGB32 wants every alpha byte at 255, whatever the background's texture left there.
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     // BGRA bytes are RGB32's layout in memory on a little-endian machine.
     readInto(GL_BGRA, picture);
+    // RGB32 wants every alpha byte at 255, whatever the background's texture left there. Set here
+    // rather than by a masked clear, which a software rasteriser draws as a shaded quad over the frame.
+    for (int row = 0; row < _height; ++row) {
+        auto* pixel = reinterpret_cast<std::uint32_t*>(picture.scanLine(row));
+        for (int x = 0; x < _width; ++x)
+            pixel[x] |= 0xff000000u;
+    }
     return true;
 }

@@ -1,10 +1,11 @@
 #pragma once
 // Draws the spectrum relief with fixed-function GL on whatever context is current: the widget's
 // context in the app, a headless EGL context for pictures and tests. It owns the view's framebuffer
-// (a colour and a 16-bit depth renderbuffer) and the background texture, so it must be created,
-// used and destroyed with the same context current.
+// (a colour and a 16-bit depth renderbuffer), a colour buffer holding the drawn background plane, and
+// the background texture, so it must be created, used and destroyed with the same context current.
 //
-// A frame clears to black, draws part of "texture.png" on a background plane, masks it above each
+// A frame clears to black, draws part of "texture.png" on a background plane (copied from the second
+// buffer after the first frame of a size, pixel for pixel the same), masks it above each
 // level bar, draws a grid, and then lays the 95 strips between the 96 history lines onto a tilted
 // plane from the farthest to the nearest, with neither depth test nor blending: nearer strips simply
 // paint over farther ones. The vertex and colour arrays are kept between frames, so a steady frame
@@ -57,6 +58,13 @@ public:
 
 private:
     void deleteFramebuffer();
+    // Makes a framebuffer with an RGBA8 colour renderbuffer of width x height attached, and binds both.
+    static void bindColourFramebuffer(GLuint& frameBuffer, GLuint& renderBuffer, int width, int height);
+    // The copy of the cleared, textured background plane, of the framebuffer's size; none when the
+    // driver cannot make it.
+    void createBackgroundBuffer();
+    // Clears what clearMask names and draws the textured background plane into the bound framebuffer.
+    void drawPlane(GLbitfield clearMask);
     // Reads the framebuffer in the given GL format into image (of its size, four bytes a pixel), top
     // row first.
     void readInto(GLenum format, QImage& image);
@@ -64,6 +72,9 @@ private:
     GLuint _frameBuffer = 0;
     GLuint _renderBuffer = 0;
     GLuint _depthBuffer = 0;
+    GLuint _backgroundFrameBuffer = 0;
+    GLuint _backgroundRenderBuffer = 0;
+    bool _backgroundDrawn = false;
     int _width = 0;
     int _height = 0;
     std::unique_ptr<Texture2D> _backgroundTexture;

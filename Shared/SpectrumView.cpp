@@ -8,14 +8,13 @@
 #include <QOpenGLFunctions>
 #include <QPainter>
 
+#include "ImageResources.h"
 #include "SpectrumRenderer.h"
-#include "app/ImageResources.h"
 
-SpectrumView::SpectrumView(QWidget* parent) : QWidget(parent), _frame(new SpectrumFrame), _timer(this) {
+SpectrumView::SpectrumView(QWidget* parent)
+    : QWidget(parent), _frame(new SpectrumFrame), _timer(this, &SpectrumView::onTimer) {
     // The picture covers the whole widget: nothing underneath needs painting first.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    _timer.setInterval(100);
-    connect(&_timer, &QTimer::timeout, this, &SpectrumView::onTimer);
 }
 
 SpectrumView::~SpectrumView() {
@@ -194,15 +193,6 @@ void SpectrumView::redraw() {
     renderPicture();
     _context->doneCurrent();
     update();
-}
-
-void SpectrumView::resumeRedraw() {
-    if (!_timer.isActive())
-        _timer.start();
-}
-
-void SpectrumView::suspendRedraw() {
-    _timer.stop();
 }
 
 void SpectrumView::onTimer() {

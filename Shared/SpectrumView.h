@@ -14,10 +14,10 @@
 #include <memory>
 
 #include <QImage>
-#include <QWidget>
 #include <QSurfaceFormat>
-#include <QTimer>
+#include <QWidget>
 
+#include "RedrawTimer.h"
 #include "Shared/Signal/Sample.h"
 #include "SpectrumHistory.h"
 
@@ -42,8 +42,8 @@ public:
     void newData(const Signal::Sample* data, int length) noexcept;
     // Renders and shows one frame now (does nothing before the widget was first shown).
     void redraw();
-    void resumeRedraw();
-    void suspendRedraw();
+    void resumeRedraw() { _timer.resume(); }
+    void suspendRedraw() { _timer.suspend(); }
     bool isRedrawing() const { return _timer.isActive(); }
     // False when the GL set-up ran and failed (no context, no framebuffer, or no "texture.png").
     bool isUsable() const { return _usable; }
@@ -74,6 +74,6 @@ private:
     QImage _picture;
     // The history's version the picture shows (read before its snapshot, so a later write shows as new).
     std::uint64_t _drawnVersion = ~std::uint64_t(0);
-    QTimer _timer;
+    RedrawTimer _timer;
     bool _usable = true;
 };

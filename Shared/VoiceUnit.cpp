@@ -28,8 +28,8 @@ const char* VoiceUnit::Properties::THREAD_PRECEDENCE = "THREAD_PRECEDENCE";
 const char* VoiceUnit::Properties::THREAD_IS_TIMESHARE = "THREAD_IS_TIMESHARE";
 
 VoiceUnit::VoiceUnit()
-    : audioUnit(0), ioFlags(IO_PLAY | IO_RECORD), properties(), bufferQueue(), playBuffer(1400), callbacks(),
-      state(STATE_UNINITIALIZED), portName("VoiceUnit"), localPort(0), runLoopSource(0) {
+    : ioFlags(IO_PLAY | IO_RECORD), properties(), callbacks(), state(STATE_UNINITIALIZED), audioUnit(0),
+      bufferQueue(), playBuffer(1400), portName("VoiceUnit"), localPort(0), runLoopSource(0) {
     setupDefaultProps();
     pthread_mutex_init(&playMutex, 0);
 }
@@ -270,7 +270,7 @@ OSStatus VoiceUnit::inputCallback(void* inRefCon, AudioUnitRenderActionFlags* io
 }
 
 OSStatus VoiceUnit::renderCallback(void* inRefCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
-                                   UInt32 inNumberFrames, AudioBufferList* ioData) {
+                                   UInt32 inNumberFrames, AudioBufferList* ioData) noexcept {
     VoiceUnit* unit = static_cast<VoiceUnit*>(inRefCon);
     const UInt32 room = ioData->mBuffers[0].mDataByteSize / sizeof(short);
     if (inNumberFrames != room)

@@ -76,7 +76,9 @@ public:
     bool start();
     bool stop();
     bool dispose();
-    // Delivers every waiting block, oldest first, to each callback in registration order.
+    // Audio thread (with THREAD_SEPARATION 0; otherwise the initialising thread): delivers every
+    // waiting block, oldest first, to each callback in registration order. Not noexcept: the callbacks
+    // (the engine's input) may throw brel::xout_of_memory while their blocks grow.
     void dispatchCallbacks();
 
     PropertyValue getProperty(PropertyKey key);
@@ -99,11 +101,12 @@ public:
                                             const platform::AudioTimeStamp* inTimeStamp,
                                             platform::UInt32 inBusNumber, platform::UInt32 inNumberFrames,
                                             platform::AudioBufferList* ioData) noexcept;
+    // Audio thread: fills the output with the play samples, under playMutex, then with faint noise.
     static platform::OSStatus renderCallback(void* inRefCon,
                                              platform::AudioUnitRenderActionFlags* ioActionFlags,
                                              const platform::AudioTimeStamp* inTimeStamp,
                                              platform::UInt32 inBusNumber, platform::UInt32 inNumberFrames,
-                                             platform::AudioBufferList* ioData);
+                                             platform::AudioBufferList* ioData) noexcept;
     static void MessagePortCallback(platform::MessagePort* port, platform::SInt32 msgid, void* info);
 
 private:
@@ -114,21 +117,19 @@ private:
     void rescheduleAudioThread();
     static void deviceFailureCallback(void* refCon);
 
-    platform::AudioUnit audioUnit;
-
 public:
+    // The unit's public state. The owner sets ioFlags (IO_PLAY, IO_RECORD), properties and callbacks
+    // before initialize, while the unit is not running; state is the unit's own (STATE_*), read by
+    // anyone.
     int ioFlags;
     PropertyTable properties;
-
-private:
-    BufferQueue<short> bufferQueue;
-    brel::circular_buffer<short> playBuffer;
-
-public:
     brel::array<SampleCallback> callbacks;
     int state;
 
 private:
+    platform::AudioUnit audioUnit;
+    BufferQueue<short> bufferQueue;
+    brel::circular_buffer<short> playBuffer;
     pthread_mutex_t playMutex;
     const char* portName;
     platform::MessagePort* localPort;

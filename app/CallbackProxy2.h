@@ -33,6 +33,8 @@ public:
 
     ~CallbackProxy2() { delete _invocation; }
 
+    // Audio thread: calls the view. Not noexcept of its own: it passes on what the bound member
+    // function does (the views' newData are noexcept).
     R perform(A1 a1, A2 a2) {
         if (!_invocation)
             return R();

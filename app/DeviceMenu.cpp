@@ -3,6 +3,8 @@
 #include "DeviceMenu.h"
 
 #include <QActionGroup>
+#include <QCoreApplication>
+#include <QRegularExpression>
 
 DeviceMenu::DeviceMenu(QWidget* parent)
     : QMenu(tr("&Microphone"), parent), _lister(&platform::PortAudioUnit::listInputDevices),
@@ -54,7 +56,37 @@ int DeviceMenu::indexNamed(const QString& name) const {
     for (const DeviceInfo& device : _devices)
         if (QString::fromStdString(device.name) == name)
             return device.index;
+    // A card plugged into another socket keeps its description but not its "(hw:N,M)".
+    const QString known = label({-1, name.toStdString(), std::string(), 0, 0.0, false});
+    for (const DeviceInfo& device : _devices)
+        if (label(device) == known)
+            return device.index;
     return -1;
+}
+
+QString DeviceMenu::label(const DeviceInfo& device) {
+    QString name = QString::fromStdString(device.name).trimmed();
+    // ALSA's plug-in names and its "card: device (hw:N,M)" names, as people know them.
+    static const QRegularExpression hardware(QStringLiteral("\\s*\\((plug)?hw:[^)]*\\)$"));
+    name.remove(hardware);
+    const struct {
+        const char* alsa;
+        const char* shown;
+    } known[] = {{"default", "Default"},    {"sysdefault", "System default"},
+                 {"pulse", "PulseAudio"},   {"pipewire", "PipeWire"},
+                 {"jack", "JACK"},          {"dmix", "Mixer"},
+                 {"dsnoop", "Shared input"}};
+    for (const auto& entry : known)
+        if (name.compare(QLatin1String(entry.alsa), Qt::CaseInsensitive) == 0)
+            return QCoreApplication::translate("DeviceMenu", entry.shown);
+    return name;
+}
+
+QString DeviceMenu::labelOf(int index) const {
+    for (const DeviceInfo& device : _devices)
+        if (index < 0 ? device.isDefaultInput : device.index == index)
+            return label(device);
+    return QString();
 }
 
 QString DeviceMenu::nameOf(int index) const {
@@ -73,11 +105,15 @@ void DeviceMenu::rebuild() {
         none->setObjectName(QStringLiteral("noDevice"));
         none->setEnabled(false);
     }
+    // The audio system's name is shown only when there are several to tell apart.
+    bool severalSystems = false;
+    for (const DeviceInfo& device : _devices)
+        severalSystems = severalSystems || device.hostApi != _devices.front().hostApi;
     for (const DeviceInfo& device : _devices) {
-        QString label = QString::fromStdString(device.name);
-        if (!device.hostApi.empty())
+        QString label = DeviceMenu::label(device);
+        if (severalSystems && !device.hostApi.empty())
             label += QStringLiteral(" (%1)").arg(QString::fromStdString(device.hostApi));
-        if (device.isDefaultInput)
+        if (device.isDefaultInput && label != tr("Default"))
             label += tr(" \u2014 default");
         // An ampersand in a device's name is shown, not taken for a mnemonic.
         QAction* action = addAction(label.replace(QLatin1Char('&'), QStringLiteral("&&")));

@@ -32,10 +32,15 @@ public:
     // Checks the device in use: the one with this index, or the default input when -1 or not listed.
     void setCurrent(int index);
     int current() const { return _current; }
-    // The index of the device with exactly this name, or -1.
+    // The index of the device with exactly this name, else of one known by the same label, or -1.
     int indexNamed(const QString& name) const;
     // The name of the device with this index (-1: the default input), or an empty string.
     QString nameOf(int index) const;
+    // The same device as people know it (label()), or an empty string.
+    QString labelOf(int index) const;
+    // A device's name as people know it: "Default" for ALSA's default, the card's description without
+    // its "(hw:0,0)", the sound server's name for its plug-in.
+    static QString label(const DeviceInfo& device);
 
 signals:
     void deviceChosen(int index);

@@ -1,6 +1,6 @@
 #pragma once
 // The desktop program's command line:
-//   veraxo [FILE] [--input FILE] [--device NAME|INDEX] [--list-devices] [--window-size WxH]
+//   veraxo [FILE] [--input FILE] [--device NAME|INDEX] [--mute] [--list-devices] [--window-size WxH]
 //          [--screenshot PATH [--screenshot-delay S]] [--help] [--version]
 // A FILE given alone is the same as --input FILE.
 // parse() leaves either a set of options to run with, or an exit status and a message to print
@@ -23,6 +23,8 @@ public:
     const QString& inputFile() const { return _inputFile; }
     const QString& device() const { return _device; }
     bool listDevices() const { return _listDevices; }
+    // Recordings play in silence for this run, whatever Play Sound says.
+    bool mute() const { return _mute; }
     const QString& screenshotPath() const { return _screenshotPath; }
     int screenshotDelayMs() const { return _screenshotDelayMs; }
     // The window's size when given, else an invalid size.
@@ -34,6 +36,7 @@ private:
     QString _inputFile;
     QString _device;
     bool _listDevices = false;
+    bool _mute = false;
     QString _screenshotPath;
     int _screenshotDelayMs = 3000;
     QSize _windowSize;

@@ -1,13 +1,15 @@
 #pragma once
 // Arranges the main screen for the window's shape. While the window is taller than wide (the first-run
-// default) the views stack as on a handset: the relief, the lie indicator, the lie graph and the record
-// button. Once it is wider than tall, the relief takes the upper left, never wider than
-// the part its drawing fills (RELIEF_ASPECT times its height, so no empty band opens beside it), the
-// indicator and the button stand beside it, and the graph runs below both across the whole width. The
-// drawing of each view is the same either way; only the places change, when the window's shape crosses
-// from one to the other.
+// default) the views stack in one column: the relief, the lie indicator, the lie graph, the notice
+// strip (only while a notice is shown) and the record button. Once it is wider than tall, the relief
+// takes the upper left at exactly the aspect its projection was made for (RELIEF_ASPECT: wider would
+// leave empty bands beside the picture, narrower would cut its front edge), and the column beside it
+// holds the indicator with its number, the notice and the button; the graph runs below both across the
+// whole width and takes whatever height the relief leaves. The drawing of each view is the same
+// either way; only the places change.
 
 #include <QObject>
+#include <QRect>
 
 class QWidget;
 
@@ -15,18 +17,17 @@ class MainScreenLayout : public QObject {
     Q_OBJECT
 public:
     // Width over height of the relief at which its drawing just fills the view from side to side.
-    static constexpr double RELIEF_ASPECT = 1.6;
-    // In landscape the relief's row is this many times as tall as the graph's.
-    static constexpr int RELIEF_ROWS = 2;
+    static const double RELIEF_ASPECT;
+    // In landscape the relief's row takes at most this share of the height.
+    static constexpr double RELIEF_SHARE = 0.66;
     // The narrowest the column beside the relief gets.
-    static constexpr int SIDE_MINIMUM = 160;
-    // The indicator's height beside the relief.
-    static constexpr int INDICATOR_HEIGHT = 48;
+    static constexpr int SIDE_MINIMUM = 200;
 
     struct Views {
         QWidget* spectrum;
         QWidget* indicator;
         QWidget* graph;
+        QWidget* notice;
         QWidget* button;
     };
 
@@ -41,7 +42,7 @@ protected:
 private:
     bool windowIsLandscape() const;
     void arrange(bool landscape);
-    void fitRelief();
+    void placeLandscape();
 
     QWidget* _page;
     Views _views;

@@ -5,8 +5,8 @@
 
 #include "Shared/VeraxoEngine.h"
 
-#include "cli/CsvWriter.h"
-#include "cli/ReportPicture.h"
+#include "report/CsvWriter.h"
+#include "views/ReportPicture.h"
 
 #include <QSaveFile>
 
@@ -47,6 +47,7 @@ void SessionStore::onSpectrum(const Signal::Sample* data, int length) noexcept {
         return;
     Frame& frame = _ring[static_cast<std::size_t>(written % RING_FRAMES)];
     frame.index = index;
+    frame.at = _stretchAt + (index - _stretchFirst);
     frame.lieLevel = _lieLevel;
     frame.bands = data ? std::clamp(length, 0, BANDS) : 0;
     for (int i = 0; i < frame.bands; ++i)
@@ -59,6 +60,14 @@ void SessionStore::clear() {
     _frames.clear();
     _lieLevel = 0.0f;
     _produced.store(0, std::memory_order_release);
+    _stretchAt = 0;
+    _stretchFirst = 0;
+    announce();
+}
+
+void SessionStore::continueAt(long long at) {
+    _stretchAt = at;
+    _stretchFirst = _produced.load(std::memory_order_acquire);
 }
 
 void SessionStore::collect() {
@@ -69,6 +78,14 @@ void SessionStore::collect() {
     _taken.store(taken, std::memory_order_release);
     while (static_cast<long long>(_frames.size()) > MAX_FRAMES)
         _frames.pop_front();
+    announce();
+}
+
+void SessionStore::announce() {
+    if (_frames.empty() == _announcedEmpty)
+        return;
+    _announcedEmpty = _frames.empty();
+    emit hasFramesChanged(!_announcedEmpty);
 }
 
 bool SessionStore::writeCsv(const QString& path, QString& error) {
@@ -91,7 +108,7 @@ bool SessionStore::writeCsv(const QString& path, QString& error) {
     CsvWriter writer(out);
     writer.writeHeader(BANDS);
     for (const Frame& frame : _frames)
-        writer.writeRow(frame.index, frame.lieLevel, frame.spectrum, frame.bands);
+        writer.writeRow(frame.index, frame.at, frame.lieLevel, frame.spectrum, frame.bands);
     bool written = !writer.failed() && std::fflush(out) == 0;
     const int savedErrno = errno;
     written = std::fclose(out) == 0 && written;

@@ -27,8 +27,10 @@ public:
     static constexpr int BANDS = 32;
     // One frame: its lie level and its spectrum, as the engine delivered them.
     struct Frame {
-        // The frame's place in the session, counted from 0.
+        // The frame's place in the session, counted from 0, and in the recording (the frame whose end
+        // is its time): the same until a seek moves the recording on.
         long long index;
+        long long at;
         float lieLevel;
         float spectrum[BANDS];
         int bands;
@@ -50,6 +52,9 @@ public:
 
     // Main thread: starts a new, empty session. No frame may be arriving meanwhile (capture stopped).
     void clear();
+    // Main thread, no frame arriving: the frames that follow lie in the recording from frame `at` on
+    // (a seek). The session goes on; only the frames' times jump.
+    void continueAt(long long at);
     // Main thread: moves the frames waiting in the ring into the session.
     void collect();
 
@@ -60,6 +65,8 @@ public:
     // Frames not kept: older than the last hour, or lost because the ring was full.
     long long droppedFrames() const { return frameCount() - keptFrames(); }
     const std::deque<Frame>& frames() const { return _frames; }
+    // The session holds a frame to export.
+    bool hasFrames() const { return !_frames.empty(); }
 
     // Writes the session as veraxo-analyze's CSV, replacing path only once it is complete. False, with a
     // reason in error, when it cannot be written.
@@ -67,7 +74,13 @@ public:
     // Writes the session's report picture (PNG) under title. A warning says what the picture lacks.
     bool writePicture(const QString& path, const QString& title, QString& warning, QString& error);
 
+signals:
+    // The session gained its first frame, or became empty.
+    void hasFramesChanged(bool hasFrames);
+
 private:
+    void announce();
+
     std::unique_ptr<Frame[]> _ring;
     // Frames put into the ring by the audio thread and taken out by the main thread.
     std::atomic<long long> _written{0};
@@ -76,8 +89,12 @@ private:
     std::atomic<long long> _produced{0};
     // Audio thread: the lie level of the frame under way.
     float _lieLevel = 0.0f;
+    // Set while no frame arrives: the recording's frame of the session's frame _stretchFirst.
+    long long _stretchAt = 0;
+    long long _stretchFirst = 0;
 
     // Main thread: the session's newest frames, oldest first.
     std::deque<Frame> _frames;
+    bool _announcedEmpty = true;
     QTimer _collector;
 };

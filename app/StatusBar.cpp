@@ -2,28 +2,42 @@
 
 #include "StatusBar.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QPainter>
 
-// The input level as a bar from -60 dBFS to 0 dBFS, green up to -12, amber up to -3, red above.
+#include <cmath>
+
+// The input level as a bar from -60 dBFS to 0 dBFS, green up to -12, amber up to -3, red above, with
+// ticks every 20 dB labelled under it.
 class LevelBar : public QWidget {
 public:
+    static constexpr int barHeight = 7;
+
     explicit LevelBar(QWidget* parent) : QWidget(parent) {
-        setFixedSize(60, 10);
         setAccessibleName(tr("Input level"));
+        fitToFont();
     }
     void setLevel(double decibels, bool active) {
         if (decibels == _decibels && active == _active)
             return;
         _decibels = decibels;
         _active = active;
-        update();
+        update(QRect(0, 0, width(), barHeight));
     }
 
 protected:
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::FontChange)
+            fitToFont();
+        QWidget::changeEvent(event);
+    }
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        const QRect frame = rect().adjusted(0, 0, -1, -1);
+        const QFontMetrics metrics(tickFont());
+        // Room for half a label at either end, so the end ticks' labels stay whole.
+        const int inset = metrics.horizontalAdvance(QStringLiteral("\u221260")) / 2;
+        const QRect frame(inset, 0, width() - 2 * inset - 1, barHeight - 1);
         painter.fillRect(frame, QColor(40, 40, 48));
         if (_active) {
             const double fraction = qBound(0.0, (_decibels + 60.0) / 60.0, 1.0);
@@ -35,16 +49,57 @@ protected:
         }
         painter.setPen(palette().color(QPalette::Mid));
         painter.drawRect(frame);
+        painter.setFont(tickFont());
+        painter.setPen(palette().color(QPalette::WindowText));
+        for (const int decibels : {-60, -40, -20, 0}) {
+            const int x = frame.left() + frame.width() * (decibels + 60) / 60;
+            painter.drawLine(x, frame.bottom() - 2, x, frame.bottom());
+            const QString text =
+                decibels == 0 ? QStringLiteral("0") : QStringLiteral("\u2212%1").arg(-decibels);
+            const int w = metrics.horizontalAdvance(text);
+            painter.drawText(QRect(x - w / 2, barHeight, w, metrics.height()), Qt::AlignCenter, text);
+        }
     }
 
 private:
+    QFont tickFont() const {
+        QFont small = font();
+        if (font().pointSizeF() > 0)
+            small.setPointSizeF(qMax(7.0, font().pointSizeF() * 0.8));
+        return small;
+    }
+    // Four labels with room between them, and the bar over them.
+    void fitToFont() {
+        const QFontMetrics metrics(tickFont());
+        const int label = metrics.horizontalAdvance(QStringLiteral("\u221260"));
+        setFixedSize(4 * label + 3 * 4, barHeight + metrics.height());
+    }
+
     double _decibels = -120.0;
     bool _active = false;
 };
 
+// A name that may not fit: shortened in the middle ("an_interv\u2026lant.wav"), so both its start and
+// its extension stay in sight; the whole of it is the tooltip.
+class ElidedLabel : public QLabel {
+public:
+    explicit ElidedLabel(QWidget* parent) : QLabel(parent) {}
+    QSize minimumSizeHint() const override { return QSize(20, QLabel::minimumSizeHint().height()); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QRect room = contentsRect();
+        painter.drawText(room, Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
+    }
+};
+
 StatusBar::StatusBar(LevelMeter* meter, QWidget* parent)
-    : QStatusBar(parent), _meter(meter), _source(new QLabel(this)), _stateLabel(new QLabel(this)),
-      _elapsed(new QLabel(this)), _level(new LevelBar(this)), _warningLabel(new QLabel(this)) {
+    : QStatusBar(parent), _meter(meter), _source(new ElidedLabel(this)), _stateLabel(new QLabel(this)),
+      _elapsed(new QLabel(this)), _level(new LevelBar(this)), _peak(new QLabel(this)),
+      _warningLabel(new QLabel(this)) {
     setObjectName(QStringLiteral("statusBar"));
     setSizeGripEnabled(false);
     // The colours of the main screen, so the bar reads as part of it.
@@ -60,6 +115,8 @@ StatusBar::StatusBar(LevelMeter* meter, QWidget* parent)
     _stateLabel->setObjectName(QStringLiteral("statusState"));
     _elapsed->setObjectName(QStringLiteral("statusElapsed"));
     _level->setObjectName(QStringLiteral("statusLevel"));
+    _peak->setObjectName(QStringLiteral("statusPeak"));
+    _peak->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     _warningLabel->setObjectName(QStringLiteral("statusWarning"));
     QPalette warningPalette = _warningLabel->palette();
     warningPalette.setColor(QPalette::Window, QColor(150, 90, 0));
@@ -74,18 +131,24 @@ StatusBar::StatusBar(LevelMeter* meter, QWidget* parent)
     addPermanentWidget(_stateLabel);
     addPermanentWidget(_elapsed);
     addPermanentWidget(_level);
+    addPermanentWidget(_peak);
     _timer.setInterval(updateIntervalMs);
     connect(&_timer, &QTimer::timeout, this, &StatusBar::advance);
     refresh();
 }
 
-void StatusBar::setSource(const QString& name) {
+void StatusBar::setSource(const QString& name, const QString& detail) {
     _sourceName = name;
+    _sourceDetail = detail.isEmpty() ? name : detail;
     refresh();
 }
 
 void StatusBar::resetElapsed() {
-    _samplesHeard = 0;
+    setElapsed(0);
+}
+
+void StatusBar::setElapsed(long long samples) {
+    _samplesHeard = samples;
     refresh();
 }
 
@@ -154,13 +217,23 @@ QString StatusBar::stateText() const {
 }
 
 QString StatusBar::elapsedText() const {
-    const long long seconds = _sampleRate > 0 ? _samplesHeard / _sampleRate : 0;
+    return clockText(_sampleRate > 0 ? _samplesHeard / _sampleRate : 0);
+}
+
+QString StatusBar::clockText(long long seconds) {
     if (seconds >= 3600)
         return QStringLiteral("%1:%2:%3")
             .arg(seconds / 3600)
             .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
             .arg(seconds % 60, 2, 10, QLatin1Char('0'));
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString StatusBar::peakText() const {
+    if (_state != Listening || _levelDb <= -120.0)
+        return QString();
+    const long long decibels = std::llround(_levelDb);
+    return decibels < 0 ? tr("%1 dB").arg(QStringLiteral("\u2212%1").arg(-decibels)) : tr("0 dB");
 }
 
 QString StatusBar::warningText() const {
@@ -177,15 +250,21 @@ QString StatusBar::warningText() const {
 
 void StatusBar::refresh() {
     _source->setText(_sourceName);
-    _source->setToolTip(_sourceName);
+    _source->setToolTip(_sourceDetail);
     _stateLabel->setText(stateText());
     _elapsed->setText(elapsedText());
+    if (_samplesHeard != _announcedHeard) {
+        _announcedHeard = _samplesHeard;
+        emit elapsedChanged(_samplesHeard);
+    }
     const bool active = _state == Listening;
     _level->setLevel(_levelDb, active);
     const QString level =
         active && _levelDb > -120.0 ? tr("%1 dBFS").arg(_levelDb, 0, 'f', 1) : tr("no signal");
     _level->setToolTip(tr("Input peak level: %1").arg(level));
     _level->setAccessibleDescription(level);
+    _peak->setText(peakText());
+    _peak->setToolTip(_level->toolTip());
     const QString warning = warningText();
     _warningLabel->setText(warning);
     // The bar is narrow: the label says what, its tooltip says why it matters.

@@ -30,10 +30,13 @@ public:
 
     explicit StatusBar(LevelMeter* meter, QWidget* parent = nullptr);
 
-    // The source's name as the user knows it: a file name, or a microphone's name.
-    void setSource(const QString& name);
+    // The source's name as the user knows it: a file name, or a microphone's name, shortened in the
+    // middle when it does not fit; detail (a recording's whole path) is its tooltip.
+    void setSource(const QString& name, const QString& detail = QString());
     // A new start from the beginning of the source: the elapsed time goes back to zero.
     void resetElapsed();
+    // The source moved to this place (a seek in a recording): the elapsed time is its position.
+    void setElapsed(long long samples);
     void setState(State state);
     void setSampleRate(int rate) { _sampleRate = rate; }
 
@@ -50,6 +53,14 @@ public:
     QString stateText() const;
     QString elapsedText() const;
     QString warningText() const;
+    // The peak beside the level bar, in whole dBFS ("-12 dB"); empty while nothing is heard.
+    QString peakText() const;
+    // A time as the bar shows it: m:ss, or h:mm:ss from an hour on.
+    static QString clockText(long long seconds);
+
+signals:
+    // The elapsed time changed (samples heard).
+    void elapsedChanged(long long samples);
 
 private:
     void refresh();
@@ -59,15 +70,18 @@ private:
     QLabel* _stateLabel;
     QLabel* _elapsed;
     LevelBar* _level;
+    QLabel* _peak;
     QLabel* _warningLabel;
     QTimer _timer;
 
     State _state = Stopped;
     Warning _warning = NoWarning;
     QString _sourceName;
+    QString _sourceDetail;
     int _sampleRate = 8000;
     double _levelDb = -120.0;
     long long _samplesHeard = 0;
+    long long _announcedHeard = -1;
     long long _quietSamples = 0;
     // Samples heard since the last clipped period; negative when none is being held.
     long long _sinceClip = -1;

@@ -2,16 +2,23 @@
 
 #include "VeraxoAppDelegate.h"
 
+#include "AboutVeraxo.h"
 #include "DeviceMenu.h"
 #include "Globals.h"
 #include "ImageButton.h"
 #include "MainWindow.h"
 #include "NavigationController.h"
+#include "PipeRelay.h"
+#include "PlaySoundAction.h"
+#include "PositionBar.h"
+#include "RecentFilesMenu.h"
 #include "SessionStore.h"
 #include "StatusBar.h"
+#include "UserSettings.h"
 #include "VeraxoViewController.h"
 
 #include "platform/PortAudioUnit.h"
+#include "sndfile/AudioFileReader.h"
 
 #include <sndfile.h>
 
@@ -23,25 +30,23 @@
 #include <QIcon>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QSettings>
+#include <QScreen>
 #include <QShortcut>
 #include <QStandardPaths>
 
+#include <algorithm>
+#include <cmath>
 #include <set>
 #include <string>
 
 const QSize VeraxoAppDelegate::defaultWindowSize(320, 480);
+const QSize VeraxoAppDelegate::minimumWindowSize(320, 420);
 
 namespace {
 
-const char* const deviceKey = "input/microphone";
-const char* const geometryKey = "window/geometry";
-
-// The user's settings: veraxo/veraxo.conf under the user's configuration folder.
-QSettings* userSettings(QObject* parent) {
-    return new QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("veraxo"),
-                         QStringLiteral("veraxo"), parent);
-}
+const QString deviceKey = QStringLiteral("input/microphone");
+const QString geometryKey = QStringLiteral("window/geometry");
+const QString exportFolderKey = QStringLiteral("export/folder");
 
 // The file chooser's filter: every extension of the formats libsndfile reads, with their usual aliases.
 QString recordingFilter() {
@@ -66,8 +71,11 @@ QString recordingFilter() {
         .arg(patterns.join(QLatin1Char(' ')));
 }
 
+// Samples per analysed frame: seeks land on a frame's start, so the frames' times stay on the grid.
+constexpr long long frameSamples = 128;
+
 QString formatDuration(long long frames) {
-    const long long seconds = frames * 128 / 8000;
+    const long long seconds = frames * frameSamples / 8000;
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
@@ -82,6 +90,10 @@ VeraxoAppDelegate::VeraxoAppDelegate(const Bundle* bundle, QObject* parent)
     _store->attach(*globals->engine);
     connect(_mainViewController, &VeraxoViewController::captureStarting, this,
             &VeraxoAppDelegate::onCaptureStarting);
+    connect(_mainViewController, &VeraxoViewController::onScreenChanged, this, [this](bool shown) {
+        _mainShown = shown;
+        updateSeeking();
+    });
 
     _window->setObjectName(QStringLiteral("window"));
     _window->setWindowTitle(QStringLiteral("Veraxo"));
@@ -89,7 +101,7 @@ VeraxoAppDelegate::VeraxoAppDelegate(const Bundle* bundle, QObject* parent)
     if (!icon.isNull())
         _window->setWindowIcon(QIcon(QPixmap::fromImage(icon)));
     _window->resize(defaultWindowSize);
-    _window->setMinimumSize(defaultWindowSize * 3 / 4);
+    _window->setMinimumSize(minimumWindowSize);
     connect(_window, &MainWindow::fileDropped, this, &VeraxoAppDelegate::openRecording);
     buildMenus();
 
@@ -106,11 +118,10 @@ VeraxoAppDelegate::VeraxoAppDelegate(const Bundle* bundle, QObject* parent)
 }
 
 VeraxoAppDelegate::~VeraxoAppDelegate() {
-    if (_shown && _window) {
-        QSettings* settings = userSettings(nullptr);
-        settings->setValue(QLatin1String(geometryKey), _window->saveGeometry());
-        delete settings;
-    }
+    // Before the session store and the screen go, no block may reach them.
+    _mainViewController->releaseCore();
+    if (_shown && _window && _rememberGeometry)
+        UserSettings::setValue(geometryKey, _window->saveGeometry());
     delete _navCon;
     delete _window;
 }
@@ -133,6 +144,9 @@ void VeraxoAppDelegate::buildMenus() {
     QAction* open = _fileMenu->addAction(tr("&Open\u2026"), this, &VeraxoAppDelegate::onOpen);
     open->setObjectName(QStringLiteral("openAction"));
     open->setShortcut(QKeySequence::Open);
+    _recentMenu = new RecentFilesMenu(_fileMenu);
+    _fileMenu->addMenu(_recentMenu);
+    connect(_recentMenu, &RecentFilesMenu::fileChosen, this, &VeraxoAppDelegate::openRecording);
     // Space is an application-wide shortcut; the entry only names it.
     QAction* listen = _fileMenu->addAction(tr("&Listen or Pause\tSpace"));
     listen->setObjectName(QStringLiteral("listenAction"));
@@ -141,17 +155,42 @@ void VeraxoAppDelegate::buildMenus() {
     restartAction->setObjectName(QStringLiteral("restartAction"));
     restartAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     _fileMenu->addSeparator();
-    QAction* csv = _fileMenu->addAction(tr("Export &CSV\u2026"), this, &VeraxoAppDelegate::onExportCsv);
-    csv->setObjectName(QStringLiteral("exportCsvAction"));
-    csv->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    QAction* picture =
+    _exportCsvAction = _fileMenu->addAction(tr("Export &CSV\u2026"), this, &VeraxoAppDelegate::onExportCsv);
+    _exportCsvAction->setObjectName(QStringLiteral("exportCsvAction"));
+    _exportCsvAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    _exportPictureAction =
         _fileMenu->addAction(tr("Export Report &Picture\u2026"), this, &VeraxoAppDelegate::onExportPicture);
-    picture->setObjectName(QStringLiteral("exportPictureAction"));
-    picture->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    _exportPictureAction->setObjectName(QStringLiteral("exportPictureAction"));
+    _exportPictureAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    // Nothing to export until a frame has been analysed since the source was opened.
+    _exportCsvAction->setEnabled(_store->hasFrames());
+    _exportPictureAction->setEnabled(_store->hasFrames());
+    connect(_store, &SessionStore::hasFramesChanged, _exportCsvAction, &QAction::setEnabled);
+    connect(_store, &SessionStore::hasFramesChanged, _exportPictureAction, &QAction::setEnabled);
     _fileMenu->addSeparator();
     QAction* quitAction = _fileMenu->addAction(tr("&Quit"), this, &VeraxoAppDelegate::quit);
     quitAction->setObjectName(QStringLiteral("quitAction"));
     quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    QMenu* viewMenu = bar->addMenu(tr("&View"));
+    viewMenu->setObjectName(QStringLiteral("viewMenu"));
+    _playSound = new PlaySoundAction(this);
+    viewMenu->addAction(_playSound);
+    connect(_playSound, &QAction::toggled, this, &VeraxoAppDelegate::onSoundSwitched);
+    // Live only while the main screen is shown: on the help page the arrows and Home scroll it.
+    viewMenu->addSeparator();
+    const auto addSeek = [&](const QString& text, const char* name, Qt::Key key, auto slot) {
+        QAction* action = viewMenu->addAction(text, this, slot);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(QKeySequence(key));
+        _seekActions << action;
+    };
+    addSeek(tr("&Back 5 Seconds"), "seekBackAction", Qt::Key_Left, [this] { seekBy(-5.0); });
+    addSeek(tr("&Forward 5 Seconds"), "seekForwardAction", Qt::Key_Right, [this] { seekBy(5.0); });
+    addSeek(tr("Back to the &Start"), "seekStartAction", Qt::Key_Home, [this] { seekTo(0); });
+    connect(_mainViewController->positionBar(), &PositionBar::seekRequested, this,
+            &VeraxoAppDelegate::seekTo);
+    updateSeeking();
 
     _deviceMenu = new DeviceMenu(bar);
     bar->addMenu(_deviceMenu);
@@ -164,16 +203,18 @@ void VeraxoAppDelegate::buildMenus() {
     QAction* help = helpMenu->addAction(tr("Veraxo &Help\tF1"));
     help->setObjectName(QStringLiteral("helpAction"));
     connect(help, &QAction::triggered, this, &VeraxoAppDelegate::onHelpKey);
+    helpMenu->addSeparator();
+    QAction* about = helpMenu->addAction(tr("&About Veraxo"), this, [this] { AboutVeraxo::show(_window); });
+    about->setObjectName(QStringLiteral("aboutAction"));
+    about->setMenuRole(QAction::AboutRole);
 }
 
 void VeraxoAppDelegate::applicationDidFinishLaunching() {
     _window->setCentralWidget(_navCon);
     _window->setStatusBar(_mainViewController->statusBar());
-    QSettings* settings = userSettings(nullptr);
-    const QByteArray geometry = settings->value(QLatin1String(geometryKey)).toByteArray();
-    delete settings;
-    if (!geometry.isEmpty())
-        _window->restoreGeometry(geometry);
+    const QByteArray geometry = UserSettings::value(geometryKey).toByteArray();
+    if (!geometry.isEmpty() && _window->restoreGeometry(geometry))
+        fitWindowToScreen();
     _window->show();
     // Windowless platforms (pictures, tests) have no stacking and would only complain about it.
     const QString platform = QGuiApplication::platformName();
@@ -183,6 +224,29 @@ void VeraxoAppDelegate::applicationDidFinishLaunching() {
     // The record button has the keyboard first: Space is listening, whichever control Tab reaches.
     _mainViewController->recordButtton()->setFocus(Qt::OtherFocusReason);
     _shown = true;
+}
+
+void VeraxoAppDelegate::fitWindowToScreen() {
+    // A saved place may come from a larger screen, or from a settings file made by hand: the window
+    // never opens larger than the screen's free area, nor outside it.
+    const QScreen* screen = _window->screen() ? _window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    QRect placed = _window->geometry();
+    placed.setSize(placed.size().boundedTo(available.size()).expandedTo(_window->minimumSize()));
+    placed.moveLeft(qBound(available.left(), placed.left(),
+                           qMax(available.left(), available.right() - placed.width() + 1)));
+    placed.moveTop(qBound(available.top(), placed.top(),
+                          qMax(available.top(), available.bottom() - placed.height() + 1)));
+    if (placed != _window->geometry())
+        _window->setGeometry(placed);
+}
+
+void VeraxoAppDelegate::setWindowSize(const QSize& size) {
+    // A size asked for one run is that run's alone: the place saved before stays for the next.
+    _rememberGeometry = false;
+    _window->resize(size);
 }
 
 void VeraxoAppDelegate::onSpace() {
@@ -230,37 +294,76 @@ void VeraxoAppDelegate::onCaptureStarting() {
         _store->attach(*globals->engine);
     }
     _store->clear();
+    // A session may begin where a seek left the recording.
+    if (!_recordingPath.isEmpty())
+        _store->continueAt(platform::FileAudioUnit::sourcePosition() / frameSamples);
     _sessionOpen = true;
     _engineFresh = false;
 }
 
-void VeraxoAppDelegate::openRecording(const QString& path) {
+void VeraxoAppDelegate::setSoundOutput(platform::SoundOutput::Maker maker) {
+    _playSound->setSoundOutput(maker);
+}
+
+void VeraxoAppDelegate::onSoundSwitched() {
+    // The backend's next instance plays or stays silent: a pause and a resume change over in place.
+    if (_recordingPath.isEmpty() || globals->voiceUnit->state != VoiceUnit::STATE_RUNNING)
+        return;
+    _mainViewController->onRecord();
+    _mainViewController->onRecord();
+}
+
+bool VeraxoAppDelegate::openRecording(const QString& path) {
+    // The file is tried before anything changes: one that cannot be read leaves the recording that
+    // was open as it was (a pipe cannot be tried without taking its sound; it is read when it comes).
+    long long length = 0;
+    if (!PipeRelay::mustRelay(path)) {
+        AudioFileReader probe;
+        if (!probe.open(QFile::encodeName(path).toStdString())) {
+            _mainViewController->showError(
+                VeraxoViewController::openFailureMessage(path, QString::fromStdString(probe.errorText())));
+            return false;
+        }
+        length = std::max(0LL, probe.expectedSamples());
+    }
     stopCapture();
+    if (QFileInfo(path).isFile())
+        _recentMenu->add(path);
+    _store->clear();
     _recordingPath = path;
     platform::FileAudioUnit::setSource(QFile::encodeName(path).toStdString(), _pacing);
     platform::selectAudioComponent(platform::FileAudioUnit::component());
     _mainViewController->setInputFile(path);
+    _recordingLength = length;
+    updateSeeking();
     _sessionOpen = false;
     updateTitle();
     _mainViewController->onRecord();
+    return true;
 }
 
 void VeraxoAppDelegate::useMicrophone(bool keepChosenDevice) {
-    QSettings* settings = userSettings(nullptr);
-    const QString remembered = settings->value(QLatin1String(deviceKey)).toString();
-    delete settings;
+    const QString remembered = UserSettings::value(deviceKey).toString();
     // The audio system is asked for its devices only when a name is needed; otherwise when the menu
     // first opens.
     if (keepChosenDevice || !remembered.isEmpty())
         _deviceMenu->ensureListed();
     if (!keepChosenDevice) {
-        // A remembered device that is not plugged in now leaves the default input in use.
-        platform::PortAudioUnit::selectDevice(remembered.isEmpty() ? -1
-                                                                   : _deviceMenu->indexNamed(remembered));
+        // A remembered device that is not plugged in now leaves the default input in use, and says so.
+        const int index = remembered.isEmpty() ? -1 : _deviceMenu->indexNamed(remembered);
+        platform::PortAudioUnit::selectDevice(index);
+        if (!remembered.isEmpty() && index < 0)
+            _mainViewController->showNotice(
+                tr("The microphone '%1' is not connected: the default input is used.")
+                    .arg(DeviceMenu::label({-1, remembered.toStdString(), std::string(), 0, 0.0, false})));
     }
     _deviceMenu->setCurrent(platform::PortAudioUnit::selectedDevice());
+    if (!isCapturing())
+        _store->clear();
     _recordingPath.clear();
     _mainViewController->setInputFile(QString());
+    _recordingLength = 0;
+    updateSeeking();
     platform::selectAudioComponent(_microphone);
     updateTitle();
 }
@@ -270,8 +373,48 @@ void VeraxoAppDelegate::restart() {
     if (!_recordingPath.isEmpty())
         platform::FileAudioUnit::rewind();
     _mainViewController->statusBar()->resetElapsed();
+    _mainViewController->clearViews();
     _sessionOpen = false;
     _mainViewController->onRecord();
+}
+
+void VeraxoAppDelegate::seekTo(long long sample) {
+    if (_recordingLength <= 0)
+        return;
+    const bool wasRunning = globals->voiceUnit->state == VoiceUnit::STATE_RUNNING;
+    // The control thread's handover, as for a pause: the unit stops (the sound is cut, not drained),
+    // the reader is put at the new place, and a new instance starts there.
+    stopCapture();
+    const long long at = std::clamp(sample, 0LL, _recordingLength) / frameSamples * frameSamples;
+    platform::FileAudioUnit::seek(at);
+    _store->collect();
+    _mainViewController->renewEngine();
+    _store->attach(*globals->engine);
+    _store->continueAt(at / frameSamples);
+    _engineFresh = false;
+    _mainViewController->movedTo(at);
+    if (wasRunning)
+        _mainViewController->onRecord();
+}
+
+void VeraxoAppDelegate::seekBy(double seconds) {
+    if (_recordingLength <= 0)
+        return;
+    // Stopped first, the time heard is exactly where the recording stands.
+    const bool wasRunning = globals->voiceUnit->state == VoiceUnit::STATE_RUNNING;
+    if (wasRunning)
+        stopCapture();
+    const long long here = _mainViewController->statusBar()->samplesHeard();
+    const long long step = std::llround(seconds * 8000.0);
+    seekTo(here + step);
+    if (wasRunning && globals->voiceUnit->state != VoiceUnit::STATE_RUNNING)
+        _mainViewController->onRecord();
+}
+
+void VeraxoAppDelegate::updateSeeking() {
+    _mainViewController->setRecordingLength(_recordingLength);
+    for (QAction* action : _seekActions)
+        action->setEnabled(_recordingLength > 0 && _mainShown);
 }
 
 void VeraxoAppDelegate::chooseDevice(int index) {
@@ -280,13 +423,13 @@ void VeraxoAppDelegate::chooseDevice(int index) {
     platform::PortAudioUnit::selectDevice(index);
     _deviceMenu->setCurrent(index);
     const QString name = _deviceMenu->nameOf(index);
-    if (!name.isEmpty()) {
-        QSettings* settings = userSettings(nullptr);
-        settings->setValue(QLatin1String(deviceKey), name);
-        delete settings;
-    }
+    if (!name.isEmpty())
+        UserSettings::setValue(deviceKey, name);
+    _store->clear();
     _recordingPath.clear();
     _mainViewController->setInputFile(QString());
+    _recordingLength = 0;
+    updateSeeking();
     platform::selectAudioComponent(_microphone);
     _sessionOpen = false;
     updateTitle();
@@ -305,7 +448,7 @@ void VeraxoAppDelegate::quit() {
 QString VeraxoAppDelegate::sourceName() const {
     if (!_recordingPath.isEmpty())
         return QFileInfo(_recordingPath).fileName();
-    const QString name = _deviceMenu->nameOf(platform::PortAudioUnit::selectedDevice());
+    const QString name = _deviceMenu->labelOf(platform::PortAudioUnit::selectedDevice());
     return name.isEmpty() ? tr("Microphone") : name;
 }
 
@@ -325,12 +468,16 @@ void VeraxoAppDelegate::onOpen() {
         openRecording(path);
 }
 
-QString VeraxoAppDelegate::exportName(const QString& suffix) const {
-    if (!_recordingPath.isEmpty()) {
-        const QFileInfo recording(_recordingPath);
-        return recording.absoluteDir().filePath(recording.completeBaseName() + suffix);
-    }
-    return QDir(QDir::homePath()).filePath(QStringLiteral("veraxo-session") + suffix);
+QString VeraxoAppDelegate::exportStart(const QString& suffix) const {
+    // The folder used last, else the recording's (or the home folder for the microphone).
+    const QString base = _recordingPath.isEmpty() ? QStringLiteral("veraxo-session")
+                                                  : QFileInfo(_recordingPath).completeBaseName();
+    const QString last = UserSettings::value(exportFolderKey).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir())
+        return QDir(last).filePath(base + suffix);
+    const QString folder =
+        _recordingPath.isEmpty() ? QDir::homePath() : QFileInfo(_recordingPath).absolutePath();
+    return QDir(folder).filePath(base + suffix);
 }
 
 QString VeraxoAppDelegate::droppedNote() const {
@@ -347,19 +494,29 @@ QString VeraxoAppDelegate::droppedNote() const {
 
 bool VeraxoAppDelegate::exportCsv(const QString& path, QString& message) {
     _store->collect();
+    if (!_store->hasFrames()) {
+        message = tr("nothing has been analysed since the source was opened");
+        return false;
+    }
     if (!_store->writeCsv(path, message))
         return false;
+    UserSettings::setValue(exportFolderKey, QFileInfo(path).absolutePath());
     message = droppedNote();
     return true;
 }
 
 bool VeraxoAppDelegate::exportPicture(const QString& path, QString& message) {
     _store->collect();
+    if (!_store->hasFrames()) {
+        message = tr("nothing has been analysed since the source was opened");
+        return false;
+    }
     QString warning;
     const QString title = _recordingPath.isEmpty() ? tr("Veraxo report: microphone %1").arg(sourceName())
                                                    : tr("Veraxo report: %1").arg(sourceName());
     if (!_store->writePicture(path, title, warning, message))
         return false;
+    UserSettings::setValue(exportFolderKey, QFileInfo(path).absolutePath());
     message = droppedNote();
     if (!warning.isEmpty())
         message = (message.isEmpty() ? QString() : message + QLatin1Char(' ')) +
@@ -377,7 +534,7 @@ void VeraxoAppDelegate::showExportResult(bool written, const QString& path, cons
 
 void VeraxoAppDelegate::onExportCsv() {
     const QString path =
-        QFileDialog::getSaveFileName(_window, tr("Export CSV"), exportName(QStringLiteral(".csv")),
+        QFileDialog::getSaveFileName(_window, tr("Export CSV"), exportStart(QStringLiteral(".csv")),
                                      tr("CSV files (*.csv);;All files (*)"));
     if (path.isEmpty())
         return;
@@ -387,9 +544,9 @@ void VeraxoAppDelegate::onExportCsv() {
 }
 
 void VeraxoAppDelegate::onExportPicture() {
-    const QString path =
-        QFileDialog::getSaveFileName(_window, tr("Export Report Picture"), exportName(QStringLiteral(".png")),
-                                     tr("PNG pictures (*.png);;All files (*)"));
+    const QString path = QFileDialog::getSaveFileName(_window, tr("Export Report Picture"),
+                                                      exportStart(QStringLiteral(".png")),
+                                                      tr("PNG pictures (*.png);;All files (*)"));
     if (path.isEmpty())
         return;
     QString message;

@@ -3,27 +3,40 @@
 #include "VeraxoViewController.h"
 
 #include "Globals.h"
-#include "GraphView.h"
+#include "GraphScales.h"
 #include "HelpViewController.h"
 #include "ImageButton.h"
-#include "LieIndicator.h"
+#include "IndicatorReadout.h"
 #include "MainScreenLayout.h"
 #include "NavigationController.h"
 #include "PipeRelay.h"
+#include "PositionBar.h"
+#include "ReliefScales.h"
 #include "Shared/SpectrumView.h"
 #include "StatusBar.h"
+#include "views/GraphView.h"
+#include "views/LieIndicator.h"
 
 #include "platform/FileAudioUnit.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
 
 namespace {
 // How often a running capture is checked for a failure reported from the audio side.
 const int captureWatchIntervalMs = 200;
 const int iconSize = 30;
+// The least height of the relief's and the graph's pictures, and of the indicator's.
+const int viewLeast = 90;
+const int indicatorLeast = 20;
+// How long the status bar says that a recording plays in silence.
+const int silenceNoticeMs = 10000;
 
 // The audio layer names the file in its reasons ("cannot read "PATH": why"); the message names it
 // once itself, so only the why is kept. A library's restatement in brackets after "not an audio
@@ -64,6 +77,7 @@ VeraxoViewController::VeraxoViewController(const QString& nibName, const Bundle*
 
 VeraxoViewController::~VeraxoViewController() {
     _relay->cancel();
+    releaseCore();
     delete _helpViewController;
     // A window that never took the status bar leaves it to us.
     if (_statusBar && !_statusBar->parent())
@@ -79,8 +93,26 @@ void VeraxoViewController::setInputFile(const QString& path) {
         _statusBar->setState(StatusBar::Stopped);
     }
     _inputFile = path;
-    _statusBar->setSource(path.isEmpty() ? _microphoneName : QFileInfo(path).fileName());
+    if (path.isEmpty())
+        _statusBar->setSource(_microphoneName);
+    else
+        _statusBar->setSource(QFileInfo(path).fileName(),
+                              QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
     _statusBar->resetElapsed();
+}
+
+void VeraxoViewController::setRecordingLength(long long samples) {
+    _positionBar->setLength(samples);
+    _positionBar->setPosition(_statusBar->samplesHeard());
+    _positionBar->setVisible(samples > 0);
+}
+
+void VeraxoViewController::movedTo(long long sample) {
+    clearViews();
+    hideMessage();
+    // Paused, so that the next start keeps the time at the new place rather than starting it over.
+    _statusBar->setState(StatusBar::Paused);
+    _statusBar->setElapsed(sample);
 }
 
 void VeraxoViewController::setMicrophoneName(const QString& name) {
@@ -106,21 +138,42 @@ QWidget* VeraxoViewController::loadView() {
     QString noRelief;
     QWidget* relief = nullptr;
     if (SpectrumView::canRender(&noRelief)) {
-        _spectrum = new SpectrumView(page);
+        _spectrum = new SpectrumView;
         _spectrum->setObjectName(QStringLiteral("spectrum"));
-        relief = _spectrum;
+        _spectrum->setMinimumHeight(viewLeast);
+        relief = new ReliefScales(_spectrum, page);
     } else {
         _reliefPlaceholder = new QLabel(tr("No spectrum relief: %1.").arg(noRelief), page);
         _reliefPlaceholder->setObjectName(QStringLiteral("spectrumPlaceholder"));
         _reliefPlaceholder->setAlignment(Qt::AlignCenter);
         _reliefPlaceholder->setWordWrap(true);
         _reliefPlaceholder->setFrameShape(QFrame::Box);
+        _reliefPlaceholder->setMinimumHeight(viewLeast);
         relief = _reliefPlaceholder;
     }
-    _lieIndicator = new LieIndicator(page);
+    _lieIndicator = new LieIndicator;
     _lieIndicator->setObjectName(QStringLiteral("lieIndicator"));
-    _lieGraph = new GraphView(page);
+    _lieIndicator->setMinimumHeight(indicatorLeast);
+    auto* indicator = new IndicatorReadout(_lieIndicator, page);
+    _lieGraph = new GraphView;
     _lieGraph->setObjectName(QStringLiteral("lieGraph"));
+    _lieGraph->setMinimumHeight(viewLeast);
+    auto* graph = new GraphScales(_lieGraph, page);
+    // The ruler shows a recording's own time, and counts back from now for the microphone.
+    graph->setClock(
+        [this] { return _inputFile.isEmpty() ? std::nan("") : double(_statusBar->samplesHeard()) / 8000.0; });
+
+    // The position bar sits right under the graph's frame, in portrait and landscape alike.
+    auto* graphBox = new QWidget(page);
+    graphBox->setObjectName(QStringLiteral("graphBox"));
+    auto* graphColumn = new QVBoxLayout(graphBox);
+    graphColumn->setContentsMargins(0, 0, 0, 0);
+    graphColumn->setSpacing(2);
+    graphColumn->addWidget(graph, 1);
+    _positionBar = new PositionBar(graphBox);
+    graphColumn->addWidget(_positionBar, 0);
+    _positionBar->hide();
+    connect(_statusBar, &StatusBar::elapsedChanged, _positionBar, &PositionBar::setPosition);
 
     _statusLabel = new QLabel(page);
     _statusLabel->setObjectName(QStringLiteral("status"));
@@ -128,7 +181,7 @@ QWidget* VeraxoViewController::loadView() {
     _statusLabel->setAlignment(Qt::AlignCenter);
     _statusLabel->setMargin(6);
     _statusLabel->setAutoFillBackground(true);
-    // Laid over the lie graph (see placeBanner): it never takes the views' room.
+    // A strip of its own, shown only while there is something to say: it never covers a view.
     _statusLabel->hide();
 
     _recordButtton = new ImageButton(page);
@@ -149,30 +202,9 @@ QWidget* VeraxoViewController::loadView() {
     connect(_helpButton, &QToolButton::clicked, this, &VeraxoViewController::onHelp);
     setRightBarButtonItem(_helpButton);
 
-    // Portrait while the window is taller than wide, landscape once it is wider; the banner is no part
-    // of either arrangement: it lies over the lie graph, so showing it moves nothing.
-    new MainScreenLayout(page, {relief, _lieIndicator, _lieGraph, _recordButtton});
-    page->installEventFilter(this);
-    _lieGraph->installEventFilter(this);
+    // Portrait while the window is taller than wide, landscape once it is wider.
+    new MainScreenLayout(page, {relief, indicator, graphBox, _statusLabel, _recordButtton});
     return page;
-}
-
-bool VeraxoViewController::eventFilter(QObject* watched, QEvent* event) {
-    if ((event->type() == QEvent::Resize || event->type() == QEvent::Move) &&
-        (watched == _lieGraph || watched == view()))
-        placeBanner();
-    return ViewController::eventFilter(watched, event);
-}
-
-void VeraxoViewController::placeBanner() {
-    if (!_statusLabel || !_statusLabel->isVisible())
-        return;
-    // Over the foot of the lie graph, as wide as it: just above the button in portrait, along the
-    // window's bottom in landscape.
-    const QRect graph = _lieGraph->geometry();
-    const int height = qMin(_statusLabel->heightForWidth(graph.width()), view()->height() / 3);
-    _statusLabel->setGeometry(graph.left(), qMax(0, graph.bottom() + 1 - height), graph.width(), height);
-    _statusLabel->raise();
 }
 
 void VeraxoViewController::viewDidLoad() {
@@ -207,18 +239,43 @@ void VeraxoViewController::viewDidLoad() {
                                        VoiceUnit::PropertyValue(63));
     globals->voiceUnit->properties.set(VoiceUnit::Properties::THREAD_SEPARATION, VoiceUnit::PropertyValue(0));
 
-    _engineInput = globals->voiceUnit->callbacks.size();
     globals->voiceUnit->callbacks.push_back(
         brel::callback2<void, const short*, int>(&*globals->engine, &VeraxoEngine::input));
     globals->voiceUnit->callbacks.push_back(
         brel::callback2<void, const short*, int>(&_levelMeter, &LevelMeter::input));
+    _coreWired = true;
+}
+
+void VeraxoViewController::releaseCore() {
+    // The core outlives the screen (a test, or a shell built again, makes another one): nothing may
+    // still call into the views, the meter or the session store once they are gone.
+    if (!globals || !_coreWired)
+        return;
+    _coreWired = false;
+    globals->voiceUnit->dispose();
+    auto& callbacks = globals->voiceUnit->callbacks;
+    for (int i = callbacks.size() - 1; i >= 0; --i)
+        if (callbacks[i].object() == &_levelMeter) {
+            callbacks.erase(i);
+            if (i > 0 && callbacks[i - 1].object() == &*globals->engine)
+                callbacks.erase(i - 1);
+            break;
+        }
+    // An engine has no detach: a fresh one carries no taps into what is destroyed.
+    globals->engine.reset(new VeraxoEngine);
 }
 
 void VeraxoViewController::renewEngine() {
+    // The unit's input to the engine is found by the engine it calls, wherever other callbacks put it.
+    auto& callbacks = globals->voiceUnit->callbacks;
+    int input = -1;
+    for (int i = 0; i < callbacks.size() && input < 0; ++i)
+        if (callbacks[i].object() == &*globals->engine)
+            input = i;
     globals->engine.reset(new VeraxoEngine);
     attachViews(*globals->engine);
-    globals->voiceUnit->callbacks[_engineInput] =
-        brel::callback2<void, const short*, int>(&*globals->engine, &VeraxoEngine::input);
+    if (input >= 0)
+        callbacks[input] = brel::callback2<void, const short*, int>(&*globals->engine, &VeraxoEngine::input);
 }
 
 void VeraxoViewController::attachViews(VeraxoEngine& engine) {
@@ -236,6 +293,7 @@ void VeraxoViewController::viewDidAppear(bool animated) {
     _lieIndicator->resumeRedraw();
     if (_spectrum)
         _spectrum->resumeRedraw();
+    emit onScreenChanged(true);
 }
 
 void VeraxoViewController::viewDidDisappear(bool animated) {
@@ -244,6 +302,7 @@ void VeraxoViewController::viewDidDisappear(bool animated) {
     _lieIndicator->suspendRedraw();
     if (_spectrum)
         _spectrum->suspendRedraw();
+    emit onScreenChanged(false);
 }
 
 void VeraxoViewController::onRecord() {
@@ -289,6 +348,7 @@ void VeraxoViewController::startCapture() {
     if (_statusBar->state() != StatusBar::Paused)
         _statusBar->resetElapsed();
     _statusBar->setState(StatusBar::Listening);
+    platform::FileAudioUnit::takeSilenceNotice();
     voiceUnit.initialize();
     voiceUnit.start();
     if (voiceUnit.state != VoiceUnit::STATE_RUNNING) {
@@ -296,7 +356,19 @@ void VeraxoViewController::startCapture() {
         return;
     }
     hideMessage();
+    noteSilence();
     _captureWatch.start();
+}
+
+void VeraxoViewController::noteSilence() {
+    // Once per failure: the recording goes on, paced as in silence. A window too narrow for the whole
+    // sentence still has it under the pointer.
+    if (!platform::FileAudioUnit::takeSilenceNotice())
+        return;
+    const QString text = tr("No sound output: analysing in silence.");
+    _statusBar->showMessage(text, silenceNoticeMs);
+    _statusBar->setToolTip(text);
+    QTimer::singleShot(silenceNoticeMs, _statusBar, [bar = _statusBar] { bar->setToolTip(QString()); });
 }
 
 void VeraxoViewController::stopCapture() {
@@ -334,6 +406,7 @@ void VeraxoViewController::checkCapture() {
         reportCaptureFailure(true);
         return;
     }
+    noteSilence();
     if (voiceUnit.inputEnded()) {
         stopCapture();
         _statusBar->setState(StatusBar::Ended);
@@ -360,6 +433,19 @@ QString VeraxoViewController::failureMessage(const QString& inputFile, const QSt
     return sentence(text);
 }
 
+QString VeraxoViewController::openFailureMessage(const QString& path, const QString& reason) {
+    const QString name = QFileInfo(path).fileName();
+    return sentence(reason.isEmpty() ? tr("Cannot open %1").arg(name)
+                                     : tr("Cannot open %1: %2").arg(name, fileFailureCause(reason)));
+}
+
+void VeraxoViewController::clearViews() {
+    if (_spectrum)
+        _spectrum->clearData();
+    _lieIndicator->clearData();
+    _lieGraph->clearData();
+}
+
 void VeraxoViewController::reportCaptureFailure(bool whileRunning) {
     const QString reason = QString::fromStdString(globals->voiceUnit->lastErrorReason());
     // The same steps as a press on a failed unit: the button shows its start state again.
@@ -381,7 +467,6 @@ void VeraxoViewController::showMessage(const QString& text, bool error) {
     _statusLabel->setPalette(palette);
     _statusLabel->setText(text);
     _statusLabel->show();
-    placeBanner();
 }
 
 void VeraxoViewController::hideMessage() {

@@ -6,22 +6,32 @@
 
 #include "Globals.h"
 #include "LaunchOptions.h"
+#include "PlaySoundAction.h"
 #include "RunLoopBridge.h"
 #include "Shared/SpectrumView.h"
 #include "VeraxoAppDelegate.h"
+#include "VeraxoVersion.h"
 #include "VeraxoViewController.h"
 
 #include "platform/AudioUnit.h"
 #include "platform/FileAudioUnit.h"
 #include "platform/PortAudioUnit.h"
+#include "report/OutputFile.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QSurfaceFormat>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
+
+#ifdef VERAXO_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace {
 
@@ -30,12 +40,25 @@ void print(const QString& text, bool error) {
     std::fflush(error ? stderr : stdout);
 }
 
-// Saves a picture of the window once the views have had time to fill, then ends the program.
+// Saves a picture of the window once the views have had time to fill, then ends the program. The
+// picture goes through the same safe path as veraxo-analyze's: a temporary beside the file, renamed
+// over it only when complete, so a full disk keeps the old picture.
 void scheduleScreenshot(QWidget* window, const QString& path, int delayMs) {
     QTimer::singleShot(delayMs, window, [window, path] {
-        const bool saved = window->grab().save(path, "PNG");
+        QByteArray png;
+        QBuffer buffer(&png);
+        QString reason = QStringLiteral("cannot encode it as PNG");
+        bool saved = buffer.open(QIODevice::WriteOnly) && window->grab().save(&buffer, "PNG");
+        if (saved) {
+            OutputFile file;
+            saved = file.open(path.toStdString()) &&
+                    std::fwrite(png.constData(), 1, static_cast<std::size_t>(png.size()), file.stream()) ==
+                        static_cast<std::size_t>(png.size()) &&
+                    file.commit();
+            reason = QString::fromStdString(file.error().empty() ? std::strerror(errno) : file.error());
+        }
         if (!saved)
-            print(QStringLiteral("veraxo: cannot write the picture '%1'\n").arg(path), true);
+            print(QStringLiteral("veraxo: cannot write the picture '%1' (%2)\n").arg(path, reason), true);
         QCoreApplication::exit(saved ? 0 : 1);
     });
 }
@@ -87,9 +110,24 @@ void describeApplication() {
     QCoreApplication::setApplicationVersion(QStringLiteral(VERAXO_VERSION));
 }
 
-bool hasDisplay() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+// Why no window can be shown, or an empty string. Qt's X11 plugin aborts the process when DISPLAY
+// names a display with no server behind it, so that one is tried first, as the plugin would.
+QString displayProblem() {
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && !wayland && platform.isEmpty())
+        return QStringLiteral("DISPLAY is not set");
+#ifdef VERAXO_HAVE_XCB
+    const bool x11 = platform.startsWith(QLatin1String("xcb")) || (platform.isEmpty() && !wayland);
+    if (x11 && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+        const bool failed = xcb_connection_has_error(connection) != 0;
+        xcb_disconnect(connection);
+        if (failed)
+            return QStringLiteral("no X server answers at DISPLAY '%1'").arg(qEnvironmentVariable("DISPLAY"));
+    }
+#endif
+    return QString();
 }
 
 } // namespace
@@ -108,10 +146,20 @@ int main(int argc, char* argv[]) {
         if (options.listDevices())
             return listDevices();
     }
+    // The picture must never replace the recording it shows.
+    if (!options.screenshotPath().isEmpty() && !options.inputFile().isEmpty() &&
+        OutputFile::sameFile(options.screenshotPath().toStdString(), options.inputFile().toStdString())) {
+        print(QStringLiteral("veraxo: --screenshot '%1' is the recording being opened; choose another "
+                             "file for the picture\n")
+                  .arg(options.screenshotPath()),
+              true);
+        return 2;
+    }
     if (!selectInput(options))
         return 1;
-    if (!hasDisplay()) {
-        print(QStringLiteral("veraxo: no display to show the window on (DISPLAY is not set)\n"), true);
+    const QString noDisplay = displayProblem();
+    if (!noDisplay.isEmpty()) {
+        print(QStringLiteral("veraxo: no display to show the window on (%1)\n").arg(noDisplay), true);
         return 1;
     }
 
@@ -134,15 +182,20 @@ int main(int argc, char* argv[]) {
     int result = 0;
     {
         VeraxoAppDelegate delegate;
+        if (options.mute())
+            delegate.playSoundAction()->muteForThisRun();
         delegate.applicationDidFinishLaunching();
         if (options.windowSize().isValid())
-            delegate.window()->resize(options.windowSize());
+            delegate.setWindowSize(options.windowSize());
         if (!options.inputFile().isEmpty()) {
             // A pipe with no writer yet is waited for off the main thread: the window shows at once.
-            delegate.openRecording(options.inputFile());
+            const bool opened = delegate.openRecording(options.inputFile());
             if (delegate.mainViewController()->statusIsError())
                 print(QStringLiteral("veraxo: %1\n").arg(delegate.mainViewController()->statusMessage()),
                       true);
+            // A file that cannot be read is not the source: the microphone is, as without one.
+            if (!opened)
+                delegate.useMicrophone(false);
         } else {
             delegate.useMicrophone(!options.device().isEmpty());
         }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # CPU used by the app while it listens to a recording under Xvfb (software GL), as a percentage of one
 # core: the app's own user + system time from /proc/PID/stat over a fixed window after a warm-up.
-#   bench/app_cpu.sh [BUILD_DIR] [SECONDS] [RUNS]
+#   bench/app_cpu.sh [BUILD_DIR] [SECONDS] [RUNS] [WxH]
+# WxH is the window's size (--window-size); without it the first-run window (320x480).
 # The recording is the sample repeated to outlast the window, so listening never stops while measured.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,6 +10,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build/default}
 seconds=${2:-20}
 runs=${3:-3}
+size=${4:-}
 warmup=4
 app="$build/app/veraxo"
 [ -x "$app" ] || { echo "no $app: build first" >&2; exit 1; }
@@ -23,8 +25,8 @@ cat >"$work/measure.sh" <<'SH'
 #!/usr/bin/env bash
 # Runs inside the X server: starts the app, waits, and prints its CPU share over the window.
 set -euo pipefail
-app=$1 input=$2 warmup=$3 seconds=$4
-"$app" --input "$input" >/dev/null 2>&1 &
+app=$1 input=$2 warmup=$3 seconds=$4 size=${5:-}
+"$app" --input "$input" ${size:+--window-size "$size"} >/dev/null 2>&1 &
 pid=$!
 ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
 sleep "$warmup"
@@ -45,7 +47,7 @@ chmod +x "$work/measure.sh"
 export LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config"
 results=()
 for ((i = 1; i <= runs; ++i)); do
-  share=$(xvfb-run -a -s "-screen 0 1280x1024x24" "$work/measure.sh" "$app" "$long" "$warmup" "$seconds")
+  share=$(xvfb-run -a -s "-screen 0 1920x1200x24" "$work/measure.sh" "$app" "$long" "$warmup" "$seconds" "$size")
   results+=("$share")
   echo "run $i: $share % of one core over $seconds s"
 done

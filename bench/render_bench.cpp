@@ -13,10 +13,10 @@
 #include <QPainter>
 
 #include "Shared/HeadlessContext.h"
+#include "Shared/ImageResources.h"
 #include "Shared/SpectrumHistory.h"
 #include "Shared/SpectrumRenderer.h"
-#include "app/GraphView.h"
-#include "app/ImageResources.h"
+#include "views/GraphView.h"
 
 namespace {
 

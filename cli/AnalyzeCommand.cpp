@@ -13,13 +13,11 @@
 
 #include <unistd.h>
 
-#include "CsvWriter.h"
 #include "FrameAnalysis.h"
+#include "ReportLoader.h"
 #include "Shared/Signal/Filter/Mel.h"
-#include "platform/AudioFileReader.h"
-#ifdef VERAXO_WITH_PNG
-#include "ReportPicture.h"
-#endif
+#include "report/CsvWriter.h"
+#include "sndfile/AudioFileReader.h"
 
 namespace {
 
@@ -81,44 +79,42 @@ void AnalyzeCommand::discardCsv() {
     _csvFile.discard();
 }
 
-bool AnalyzeCommand::analyse(std::atomic<long long>* analysedSamples,
-                             std::atomic<long long>* expectedSamples) {
-    AudioFileReader reader;
+bool AnalyzeCommand::openInput(AudioFileReader& reader) {
     const bool opened =
         _options.input == "-" ? reader.openStdin(_options.raw) : reader.open(_options.input, _options.raw);
-    if (!opened) {
-        std::string reason = reader.errorText();
-        if (!_options.raw && endsWithAny(_options.input, {".pcm", ".s16", ".sln"}) &&
-            reason.find("not an audio file") != std::string::npos)
-            reason += "; for headerless 16-bit mono 8000 Hz audio use --raw";
-        return fail(_options.input, reason);
-    }
+    if (opened)
+        return true;
+    std::string reason = reader.errorText();
+    if (!_options.raw && endsWithAny(_options.input, {".pcm", ".s16", ".sln"}) &&
+        reason.find("not an audio file") != std::string::npos)
+        reason += "; for headerless 16-bit mono 8000 Hz audio use --raw";
+    return fail(_options.input, reason);
+}
 
-    if (expectedSamples)
-        expectedSamples->store(reader.expectedSamples(), std::memory_order_relaxed);
-
-    const std::string csvName = toStdout(_options) ? "standard output" : _options.csvPath;
-    if (_options.csv && !openCsv())
-        return fail(csvName, "cannot write (" + _csvFile.error() + ")");
-
-    CsvWriter writer(_csv);
-    if (_csv)
-        writer.writeHeader(Signal::Filter::Mel::BANDS);
-    FrameAnalysis analysis(_csv ? &writer : 0);
+bool AnalyzeCommand::attachReport(FrameAnalysis& analysis) {
 #ifdef VERAXO_WITH_PNG
-    if (_options.png) {
-        typedef brel::callback2<void, const Signal::Sample*, int> Callback;
-        const std::string title = _options.input == "-" ? "standard input" : _options.input;
-        const std::size_t slash = title.find_last_of('/');
-        _report.reset(new ReportPicture("Veraxo report: " +
-                                        (slash == std::string::npos ? title : title.substr(slash + 1))));
-        analysis.engine().attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
-                                       Callback(_report.get(), &ReportPicture::onLieLevel));
-        analysis.engine().attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
-                                       Callback(_report.get(), &ReportPicture::onSpectrum));
-    }
+    if (!_options.png)
+        return true;
+    typedef brel::callback2<void, const Signal::Sample*, int> Callback;
+    const std::string title = _options.input == "-" ? "standard input" : _options.input;
+    const std::size_t slash = title.find_last_of('/');
+    std::string error;
+    _report = ReportLoader::make(
+        "Veraxo report: " + (slash == std::string::npos ? title : title.substr(slash + 1)), error);
+    if (!_report)
+        return fail(_options.pngPath, error);
+    analysis.engine().attachOutput(VeraxoEngine::OUTPUT_LIE_LEVEL,
+                                   Callback(_report.get(), &ReportSink::onLieLevel));
+    analysis.engine().attachOutput(VeraxoEngine::OUTPUT_SPECTRUM,
+                                   Callback(_report.get(), &ReportSink::onSpectrum));
+#else
+    (void)analysis;
 #endif
+    return true;
+}
 
+bool AnalyzeCommand::stream(AudioFileReader& reader, FrameAnalysis& analysis, const CsvWriter& writer,
+                            std::atomic<long long>* analysedSamples) {
     // A CSV file goes to the disk while the analysis goes on (about every 3 MB), not all at the end.
     const long long writeBackFrames = 8192;
     long long writeBackAt = writeBackFrames;
@@ -137,26 +133,57 @@ bool AnalyzeCommand::analyse(std::atomic<long long>* analysedSamples,
             analysis.input(block.data(), filled);
         if (analysedSamples)
             analysedSamples->fetch_add(filled, std::memory_order_relaxed);
-        if (_csv && writer.failed())
-            return fail(csvName, std::string("cannot write (") + std::strerror(errno) + ")");
+        if (_csv && writer.failed()) {
+            _result.readerLeft = _csv == stdout && errno == EPIPE;
+            return fail(csvName(), std::string("cannot write (") + std::strerror(errno) + ")");
+        }
         if (_csv && analysis.frames() >= writeBackAt) {
             _csvFile.startWriteBack();
             writeBackAt = analysis.frames() + writeBackFrames;
         }
         if (filled < _options.block)
-            break;
+            return true;
     }
-    // A stream's length is unknown at open, so an empty one shows only here.
-    if (analysis.samples() == 0 && _options.input == "-")
+}
+
+std::string AnalyzeCommand::csvName() const {
+    return toStdout(_options) ? "standard output" : _options.csvPath;
+}
+
+bool AnalyzeCommand::analyse(std::atomic<long long>* analysedSamples,
+                             std::atomic<long long>* expectedSamples) {
+    AudioFileReader reader;
+    if (!openInput(reader))
+        return false;
+    if (expectedSamples)
+        expectedSamples->store(reader.expectedSamples(), std::memory_order_relaxed);
+    if (_options.csv && !openCsv())
+        return fail(csvName(), "cannot write (" + _csvFile.error() + ")");
+
+    CsvWriter writer(_csv);
+    if (_csv)
+        writer.writeHeader(Signal::Filter::Mel::BANDS);
+    FrameAnalysis analysis(_csv ? &writer : 0);
+    if (!attachReport(analysis))
+        return false;
+    if (!stream(reader, analysis, writer, analysedSamples))
+        return false;
+
+    // A stream's length is unknown at open, so an empty one shows only here (one cut short before its
+    // first sample is analysed as by name: nothing, with a warning).
+    if (analysis.samples() == 0 && _options.input == "-" && !reader.truncated())
         return fail(_options.input, "empty: no audio frames");
     if (reader.truncated())
         _result.warnings.push_back((_options.input == "-" ? std::string("standard input") : _options.input) +
                                    " is cut short (" + reader.truncation() + "); analysed up to the break");
-    if (_options.csv && !closeCsv())
-        return fail(csvName,
+    const bool csvToStdout = _csv == stdout;
+    if (_options.csv && !closeCsv()) {
+        _result.readerLeft = csvToStdout && errno == EPIPE;
+        return fail(csvName(),
                     "cannot write (" +
                         (_csvFile.error().empty() ? std::string(std::strerror(errno)) : _csvFile.error()) +
                         ")");
+    }
 
     _result.ok = true;
     _result.samples = analysis.samples();
@@ -164,6 +191,8 @@ bool AnalyzeCommand::analyse(std::atomic<long long>* analysedSamples,
     _result.meanLieLevel = analysis.meanLieLevel();
     _result.peakLieLevel = analysis.peakLieLevel();
     _result.highFrames = analysis.highFrames();
+    _result.peakSample = analysis.peakSample();
+    _result.clippedSamples = analysis.clippedSamples();
     _result.truncated = reader.truncated();
     return true;
 }
@@ -172,6 +201,7 @@ bool AnalyzeCommand::finish() {
 #ifdef VERAXO_WITH_PNG
     if (_report && _result.ok) {
         std::string warning, error;
+        _report->setDuration(_result.duration());
         const bool written = _report->write(_options.pngPath, warning, error);
         _report.reset();
         if (!written)

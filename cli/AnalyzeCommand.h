@@ -11,9 +11,12 @@
 
 #include "AnalyzeOptions.h"
 #include "BatchSummary.h"
-#include "OutputFile.h"
+#include "report/OutputFile.h"
 
-class ReportPicture;
+class AudioFileReader;
+class CsvWriter;
+class FrameAnalysis;
+class ReportSink;
 
 class AnalyzeCommand {
 public:
@@ -34,6 +37,14 @@ public:
     const InputResult& result() const { return _result; }
 
 private:
+    // The steps of analyse(); each false after fail().
+    bool openInput(AudioFileReader& reader);
+    // The picture is made through its module; false (and the result failed) when it cannot be loaded.
+    bool attachReport(FrameAnalysis& analysis);
+    bool stream(AudioFileReader& reader, FrameAnalysis& analysis, const CsvWriter& writer,
+                std::atomic<long long>* analysedSamples);
+    // The CSV as messages name it.
+    std::string csvName() const;
     bool openCsv();
     bool closeCsv();
     void discardCsv();
@@ -44,6 +55,6 @@ private:
     OutputFile _csvFile;
     InputResult _result;
 #ifdef VERAXO_WITH_PNG
-    std::unique_ptr<ReportPicture> _report;
+    std::unique_ptr<ReportSink> _report;
 #endif
 };

@@ -47,7 +47,7 @@ const char* AnalyzeOptions::usage() {
            "                    the results do not depend on it\n"
            "  --raw             INPUT is headerless 16-bit little-endian mono at 8000 Hz\n"
            "                    (also for names ending in .raw)\n"
-           "  --help            show this text\n"
+           "  -h, --help        show this text\n"
            "  --version         show the version\n"
            "INPUT may be any format libsndfile reads, at any rate and channel count;\n"
            "'-' reads standard input.\n"
@@ -114,96 +114,88 @@ AnalyzeOptions::Result AnalyzeOptions::parse(const std::vector<std::string>& arg
             }
             value = args[++i];
         }
-        if (name == "--png" || name == "--png-dir") {
-            if (value.empty()) {
-                error = name == "--png" ? "--png needs a file name" : "--png-dir needs a directory";
-                return USAGE_ERROR;
-            }
+        if (!setOption(name, value))
+            return USAGE_ERROR;
+    }
+    return checkTogether() ? OK : USAGE_ERROR;
+}
+
+bool AnalyzeOptions::refuse(const std::string& why) {
+    error = why;
+    return false;
+}
+
+bool AnalyzeOptions::setOption(const std::string& name, const std::string& value) {
+    if (name == "--png" || name == "--png-dir") {
+        if (value.empty())
+            return refuse(name == "--png" ? "--png needs a file name" : "--png-dir needs a directory");
 #ifdef VERAXO_WITH_PNG
-            if (name == "--png") {
-                pngPath = value;
-                png = true;
-            } else {
-                pngDir = value;
-            }
-            continue;
+        if (name == "--png") {
+            pngPath = value;
+            png = true;
+        } else {
+            pngDir = value;
+        }
+        return true;
 #else
-            error = name + " is not available in this build";
-            return USAGE_ERROR;
+        return refuse(name + " is not available in this build");
 #endif
-        }
-        if (name == "--csv") {
-            if (value.empty()) {
-                error = "--csv needs a file name or '-'";
-                return USAGE_ERROR;
-            }
-            csvPath = value;
-            csv = true;
-        } else if (name == "--csv-dir") {
-            if (value.empty()) {
-                error = "--csv-dir needs a directory";
-                return USAGE_ERROR;
-            }
-            csvDir = value;
-        } else if (name == "--summary") {
-            if (value == "text") {
-                summary = SUMMARY_TEXT;
-            } else if (value == "json") {
-                summary = SUMMARY_JSON;
-            } else if (value == "csv") {
-                summary = SUMMARY_CSV;
-            } else {
-                error = "--summary needs text, json or csv, not '" + value + "'";
-                return USAGE_ERROR;
-            }
-        } else if (name == "--jobs" || name == "-j") {
-            if (!parseNumber(value, 1, MAX_JOBS, jobs)) {
-                error = name + " needs a whole number from 1 to " + std::to_string(MAX_JOBS) + ", not '" +
-                        value + "'";
-                return USAGE_ERROR;
-            }
-        } else if (!parseNumber(value, 1, MAX_BLOCK, block)) {
-            error = "--block needs a whole number from 1 to 1000000, not '" + value + "'";
-            return USAGE_ERROR;
-        }
     }
-    if (inputs.empty()) {
-        error = "no INPUT file given";
-        return USAGE_ERROR;
+    if (name == "--csv") {
+        if (value.empty())
+            return refuse("--csv needs a file name or '-'");
+        csvPath = value;
+        csv = true;
+    } else if (name == "--csv-dir") {
+        if (value.empty())
+            return refuse("--csv-dir needs a directory");
+        csvDir = value;
+    } else if (name == "--summary") {
+        if (value == "text")
+            summary = SUMMARY_TEXT;
+        else if (value == "json")
+            summary = SUMMARY_JSON;
+        else if (value == "csv")
+            summary = SUMMARY_CSV;
+        else
+            return refuse("--summary needs text, json or csv, not '" + value + "'");
+    } else if (name == "--jobs" || name == "-j") {
+        if (!parseNumber(value, 1, MAX_JOBS, jobs))
+            return refuse(name + " needs a whole number from 1 to " + std::to_string(MAX_JOBS) + ", not '" +
+                          value + "'");
+    } else if (!parseNumber(value, 1, MAX_BLOCK, block)) {
+        return refuse("--block needs a whole number from 1 to 1000000, not '" + value + "'");
     }
+    return true;
+}
+
+bool AnalyzeOptions::checkTogether() {
+    if (inputs.empty())
+        return refuse("no INPUT file given");
     input = inputs.front();
-    if (inputs.size() > 1 && (csv || png)) {
-        error = std::string(csv ? "--csv" : "--png") + " takes one INPUT, not " +
-                std::to_string(inputs.size()) + "; use " + (csv ? "--csv-dir" : "--png-dir") + " for several";
-        return USAGE_ERROR;
-    }
-    if (csv && !csvDir.empty()) {
-        error = "--csv and --csv-dir cannot be used together";
-        return USAGE_ERROR;
-    }
-    if (png && !pngDir.empty()) {
-        error = "--png and --png-dir cannot be used together";
-        return USAGE_ERROR;
-    }
+    if (inputs.size() > 1 && (csv || png))
+        return refuse(std::string(csv ? "--csv" : "--png") + " takes one INPUT, not " +
+                      std::to_string(inputs.size()) + "; use " + (csv ? "--csv-dir" : "--png-dir") +
+                      " for several");
+    if (csv && !csvDir.empty())
+        return refuse("--csv and --csv-dir cannot be used together");
+    if (png && !pngDir.empty())
+        return refuse("--png and --png-dir cannot be used together");
     int stdinCount = 0;
     for (const std::string& in : inputs)
         stdinCount += in == "-";
-    if (stdinCount > 1) {
-        error = "standard input ('-') can be read only once";
-        return USAGE_ERROR;
-    }
+    if (stdinCount > 1)
+        return refuse("standard input ('-') can be read only once");
     if (!csvDir.empty() || !pngDir.empty()) {
         std::map<std::string, std::string> seen;
         for (const std::string& in : inputs) {
             const std::string name = outputName(in);
             const auto found = seen.find(name);
-            if (found != seen.end()) {
-                error = "'" + found->second + "' and '" + in + "' would both write " + name +
-                        (csvDir.empty() ? ".png" : ".csv");
-                return USAGE_ERROR;
-            }
+            if (found != seen.end())
+                return refuse("'" + found->second + "' and '" + in + "' would both write " + name +
+                              (csvDir.empty() ? ".png" : ".csv"));
             seen.emplace(name, in);
         }
     }
-    return OK;
+    return true;
 }

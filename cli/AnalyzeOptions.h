@@ -39,4 +39,13 @@ public:
     bool raw = false;
     // What was wrong, after USAGE_ERROR.
     std::string error;
+
+private:
+    // One option and its value; false when the value is refused.
+    bool setOption(const std::string& name, const std::string& value);
+    // What only the whole command line tells (inputs given, options that exclude each other, two
+    // inputs writing one output); false when refused.
+    bool checkTogether();
+    // Keeps the reason; always false.
+    bool refuse(const std::string& why);
 };

@@ -14,17 +14,24 @@ class BatchRun {
 public:
     explicit BatchRun(const AnalyzeOptions& options);
 
-    // Refuses (with the reason in `error`) outputs that are an input or another output: the same
-    // device and inode, or for files not yet made the same path. Nothing has been read or written yet.
+    // Refuses (with the reason in `error`) outputs that are an input or another output (the standard
+    // output redirected into one included): the same device and inode, or for files not yet made the
+    // same path; and a --csv-dir or --png-dir that names something other than a folder. Nothing has
+    // been read or written yet.
     bool checkOutputs(std::string& error) const;
 
-    // 0 when every input was analysed and every output written, 1 otherwise.
+    // Makes the output folders that are missing, then runs the batch. 0 when every input was analysed
+    // and every output written, 1 otherwise.
     int run();
 
     // The options of each input on its own (input, csv/csvPath, png/pngPath set for it).
     const std::vector<AnalyzeOptions>& perInput() const { return _perInput; }
 
 private:
+    // Makes --csv-dir and --png-dir with their parents, as `mkdir -p` does; false (said in one line)
+    // when one cannot be made.
+    bool makeFolders() const;
+
     const AnalyzeOptions& _options;
     std::vector<AnalyzeOptions> _perInput;
 };

@@ -1,5 +1,6 @@
 // Figures are printed with "%.9g", which keeps a float's value whole; the duration is an exact decimal
-// (samples / 8000 never needs more than six places).
+// (samples / 8000 never needs more than six places). peak_dbfs is absent for silence, whose level is
+// minus infinity.
 
 #include "BatchSummary.h"
 
@@ -7,7 +8,8 @@
 #include <cmath>
 
 #include "FrameAnalysis.h"
-#include "platform/AudioFileReader.h"
+#include "PrintableText.h"
+#include "sndfile/AudioFileReader.h"
 
 namespace {
 
@@ -20,8 +22,8 @@ std::string format(const char* pattern, double value) {
     return text;
 }
 
-std::string duration(long long samples) {
-    std::string text = format("%.6f", static_cast<double>(samples) / AudioFileReader::OUTPUT_RATE);
+std::string duration(const InputResult& r) {
+    std::string text = format("%.6f", r.duration());
     while (text.back() == '0')
         text.pop_back();
     if (text.back() == '.')
@@ -29,38 +31,8 @@ std::string duration(long long samples) {
     return text;
 }
 
-// Length of the UTF-8 sequence at s[i], or 0 when it is not a valid one.
-std::size_t utf8Length(const std::string& s, std::size_t i) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    std::size_t n;
-    unsigned min;
-    unsigned code;
-    if (c < 0x80)
-        return 1;
-    if ((c & 0xe0) == 0xc0) {
-        n = 2, min = 0x80, code = c & 0x1f;
-    } else if ((c & 0xf0) == 0xe0) {
-        n = 3, min = 0x800, code = c & 0x0f;
-    } else if ((c & 0xf8) == 0xf0) {
-        n = 4, min = 0x10000, code = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size())
-        return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        const unsigned char d = static_cast<unsigned char>(s[i + k]);
-        if ((d & 0xc0) != 0x80)
-            return 0;
-        code = (code << 6) | (d & 0x3f);
-    }
-    if (code < min || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff))
-        return 0;
-    return n;
-}
-
 struct Fields {
-    std::string duration, frames, mean, peak, share;
+    std::string duration, frames, mean, peak, share, peakDbfs, clipped;
 };
 
 // The figures as text; empty where they do not exist.
@@ -68,8 +40,11 @@ Fields fields(const InputResult& r) {
     Fields f;
     if (!r.ok)
         return f;
-    f.duration = duration(r.samples);
+    f.duration = duration(r);
     f.frames = std::to_string(r.frames);
+    if (r.peakSample > 0)
+        f.peakDbfs = format("%.9g", InputResult::peakDbfs(r.peakSample));
+    f.clipped = std::to_string(r.clippedSamples);
     if (r.frames > 0) {
         f.mean = format("%.9g", r.meanLieLevel);
         f.peak = format("%.9g", static_cast<double>(r.peakLieLevel));
@@ -79,6 +54,14 @@ Fields fields(const InputResult& r) {
 }
 
 } // namespace
+
+double InputResult::durationOf(long long samples) {
+    return static_cast<double>(samples) / AudioFileReader::OUTPUT_RATE;
+}
+
+double InputResult::peakDbfs(int peakSample) {
+    return 20.0 * std::log10(static_cast<double>(peakSample) / 32768.0);
+}
 
 std::string InputResult::errorLine() const {
     if (errorFile.empty() || errorFile == file || (file == "-" && errorFile == "standard input"))
@@ -132,27 +115,29 @@ void BatchSummary::write(const InputResult& r) {
         const auto value = [](const std::string& v) { return v.empty() ? std::string("null") : v; };
         std::fprintf(_out,
                      "{\"file\": %s, \"duration_s\": %s, \"frames\": %s, \"mean_lie_level\": %s, "
-                     "\"peak_lie_level\": %s, \"share_above_0_7\": %s, \"truncated\": %s, \"error\": %s}\n",
+                     "\"peak_lie_level\": %s, \"share_above_0_7\": %s, \"peak_dbfs\": %s, "
+                     "\"clipped_samples\": %s, \"truncated\": %s, \"error\": %s}\n",
                      jsonString(r.file).c_str(), value(f.duration).c_str(), value(f.frames).c_str(),
                      value(f.mean).c_str(), value(f.peak).c_str(), value(f.share).c_str(),
-                     r.truncated ? "true" : "false", r.ok ? "null" : jsonString(r.errorLine()).c_str());
+                     value(f.peakDbfs).c_str(), value(f.clipped).c_str(), r.truncated ? "true" : "false",
+                     r.ok ? "null" : jsonString(r.errorLine()).c_str());
     } else if (_format == AnalyzeOptions::SUMMARY_CSV) {
         if (_written == 0)
-            std::fputs(
-                "file,duration_s,frames,mean_lie_level,peak_lie_level,share_above_0_7,truncated,error\n",
-                _out);
-        std::fprintf(_out, "%s,%s,%s,%s,%s,%s,%s,%s\n", csvField(r.file).c_str(), f.duration.c_str(),
-                     f.frames.c_str(), f.mean.c_str(), f.peak.c_str(), f.share.c_str(),
-                     r.truncated ? "true" : "false", r.ok ? "" : csvField(r.errorLine()).c_str());
+            std::fputs("file,duration_s,frames,mean_lie_level,peak_lie_level,share_above_0_7,peak_dbfs,"
+                       "clipped_samples,truncated,error\n",
+                       _out);
+        std::fprintf(_out, "%s,%s,%s,%s,%s,%s,%s,%s,%s,%s\n", csvField(r.file).c_str(), f.duration.c_str(),
+                     f.frames.c_str(), f.mean.c_str(), f.peak.c_str(), f.share.c_str(), f.peakDbfs.c_str(),
+                     f.clipped.c_str(), r.truncated ? "true" : "false",
+                     r.ok ? "" : csvField(r.errorLine()).c_str());
     } else {
         // A failed input is reported on standard error only.
         if (!r.ok)
             return;
         if (_several && _written > 0)
             std::fputc('\n', _out);
-        std::fprintf(_out, "input: %s\n", r.file.c_str());
-        std::fprintf(_out, "duration: %.3f s (%lld samples at 8000 Hz)\n",
-                     static_cast<double>(r.samples) / AudioFileReader::OUTPUT_RATE, r.samples);
+        std::fprintf(_out, "input: %s\n", printableText(r.file).c_str());
+        std::fprintf(_out, "duration: %.3f s (%lld samples at 8000 Hz)\n", r.duration(), r.samples);
         std::fprintf(_out, "frames: %lld\n", r.frames);
         if (r.frames > 0) {
             std::fprintf(_out, "mean lie level: %.6f\n", r.meanLieLevel);
@@ -163,6 +148,11 @@ void BatchSummary::write(const InputResult& r) {
         } else {
             std::fprintf(_out, "mean lie level: none (input shorter than one 16 ms hop)\n");
         }
+        if (r.peakSample > 0)
+            std::fprintf(_out, "peak level: %.2f dBFS\n", InputResult::peakDbfs(r.peakSample));
+        else
+            std::fprintf(_out, "peak level: none (silence)\n");
+        std::fprintf(_out, "clipped samples: %lld\n", r.clippedSamples);
         if (r.truncated)
             std::fprintf(_out, "truncated: the recording was cut short and analysed up to the break\n");
     }

@@ -3,8 +3,8 @@
 // spectrum frame (when a writer is given) and the lie-level statistics. The engine delivers each
 // frame's lie level before its spectrum, so a row is complete when the spectrum arrives.
 
-#include "CsvWriter.h"
 #include "Shared/VeraxoEngine.h"
+#include "report/CsvWriter.h"
 
 class FrameAnalysis {
 public:
@@ -23,6 +23,9 @@ public:
     float peakLieLevel() const { return _peak; }
     // Frames whose lie level is above HIGH_LEVEL.
     long long highFrames() const { return _high; }
+    // Largest magnitude of the samples (0 to 32768) and how many sat at the 16-bit rails.
+    int peakSample() const { return _peakSample; }
+    long long clippedSamples() const { return _clipped; }
 
 private:
     void onLieLevel(const Signal::Sample* data, int dataLen);
@@ -36,4 +39,6 @@ private:
     double _lieSum;
     float _peak;
     long long _high;
+    int _peakSample;
+    long long _clipped;
 };

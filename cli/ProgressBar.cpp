@@ -1,14 +1,32 @@
-// The total is an estimate when the sample rate is converted, so the percentage is capped at 100.
+// The total is an estimate when the sample rate is converted, so the percentage is capped at 100. A
+// line never reaches the terminal's last column, where the cursor would wrap and every redraw would
+// stack a new line: the bar narrows first, then the detail goes.
 
 #include "ProgressBar.h"
 
+#include <algorithm>
+#include <climits>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 namespace {
+
 const int WIDTH = 40;
+const int MIN_WIDTH = 10;
+
+int terminalColumns(std::FILE* out) {
+    struct winsize size;
+    if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 0;
 }
 
-ProgressBar::ProgressBar(std::FILE* out, long long total, bool enabled)
-    : _out(out), _total(total), _enabled(enabled && total > 0), _drawn(false), _percent(-1),
-      _width(WIDTH + 8) {}
+} // namespace
+
+ProgressBar::ProgressBar(std::FILE* out, long long total, bool enabled, int columns)
+    : _out(out), _total(total), _enabled(enabled && total > 0), _columns(columns), _drawn(false),
+      _percent(-1), _width(WIDTH + 8) {}
 
 ProgressBar::~ProgressBar() {
     finish();
@@ -30,20 +48,37 @@ void ProgressBar::update(long long done, const char* detail) {
         return;
     _percent = percent;
     _detail = detail;
-    char bar[WIDTH + 1];
-    const int filled = percent * WIDTH / 100;
-    for (int i = 0; i < WIDTH; ++i)
-        bar[i] = i < filled ? '#' : '.';
-    bar[WIDTH] = 0;
-    const int length = _detail.empty() ? WIDTH + 7 : WIDTH + 8 + static_cast<int>(_detail.size());
+
+    const int columns = _columns > 0 ? _columns : terminalColumns(_out);
+    const int limit = columns > 0 ? columns - 1 : INT_MAX;
+    // "[bar] 100%" is the bar's width and 7; the detail takes one more and its length.
+    std::string shown = _detail;
+    int barWidth = WIDTH;
+    const int detailLength = shown.empty() ? 0 : 1 + static_cast<int>(shown.size());
+    if (barWidth + 7 + detailLength > limit)
+        barWidth = std::max(MIN_WIDTH, limit - 7 - detailLength);
+    if (barWidth + 7 + detailLength > limit) {
+        shown.clear();
+        barWidth = std::min(WIDTH, limit - 7);
+    }
+    std::string line;
+    if (barWidth >= 1) {
+        const int filled = percent * barWidth / 100;
+        line = "[" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "] ";
+    }
+    char number[8];
+    std::snprintf(number, sizeof number, barWidth >= 1 ? "%3d%%" : "%d%%", percent);
+    line += number;
+    if (!shown.empty())
+        line += " " + shown;
+    if (static_cast<int>(line.size()) > limit)
+        line.clear();
+
     // Blanks what a longer line drawn before leaves behind.
-    const int pad = _drawn && _width > length ? _width - length : 0;
-    if (length > _width)
-        _width = length;
-    if (_detail.empty())
-        std::fprintf(_out, "\r[%s] %3d%%%*s", bar, percent, pad, "");
-    else
-        std::fprintf(_out, "\r[%s] %3d%% %s%*s", bar, percent, _detail.c_str(), pad, "");
+    const int length = static_cast<int>(line.size());
+    const int pad = _drawn && _width > length ? std::min(_width, limit) - length : 0;
+    _width = std::max(_width, length);
+    std::fprintf(_out, "\r%s%*s", line.c_str(), pad, "");
     std::fflush(_out);
     _drawn = true;
 }
@@ -51,7 +86,9 @@ void ProgressBar::update(long long done, const char* detail) {
 void ProgressBar::finish() {
     if (!_drawn)
         return;
-    std::fprintf(_out, "\r%*s\r", _width, "");
+    const int columns = _columns > 0 ? _columns : terminalColumns(_out);
+    const int blank = columns > 0 ? std::min(_width, columns - 1) : _width;
+    std::fprintf(_out, "\r%*s\r", blank, "");
     std::fflush(_out);
     _drawn = false;
 }

@@ -8,7 +8,8 @@
 class ProgressBar {
 public:
     // Draws nothing unless enabled (the caller decides, normally: standard error is a terminal).
-    ProgressBar(std::FILE* out, long long total, bool enabled);
+    // columns is the width to fit; 0 asks the terminal at each redraw (no limit where it cannot tell).
+    ProgressBar(std::FILE* out, long long total, bool enabled, int columns = 0);
     ~ProgressBar();
 
     void update(long long done);
@@ -21,6 +22,7 @@ private:
     std::FILE* _out;
     long long _total;
     bool _enabled;
+    int _columns;
     bool _drawn;
     int _percent;
     std::string _detail;

@@ -8,13 +8,34 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "AnalyzeOptions.h"
 #include "BatchRun.h"
+#include "PrintableText.h"
+#include "VeraxoVersion.h"
 
 namespace {
 
+// A standard descriptor closed by the caller would be taken by the first file opened, and the summary
+// or the messages would land in a CSV. /dev/null holds its place, opened the wrong way round so that
+// using the stream still fails (reading standard input, writing standard output, as a closed one would).
+void holdStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
+}
+
 int usageError(const std::string& problem) {
-    std::fprintf(stderr, "veraxo-analyze: %s. Try 'veraxo-analyze --help'.\n", problem.c_str());
+    std::fprintf(stderr, "veraxo-analyze: %s. Try 'veraxo-analyze --help'.\n",
+                 printableText(problem).c_str());
     return 2;
 }
 
@@ -23,7 +44,9 @@ int printText(const std::string& text) {
     std::fputs(text.c_str(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         const int error = errno ? errno : EIO;
-        std::fprintf(stderr, "veraxo-analyze: standard output: cannot write (%s)\n", std::strerror(error));
+        if (error != EPIPE) // `--help | head` closes the pipe on purpose
+            std::fprintf(stderr, "veraxo-analyze: standard output: cannot write (%s)\n",
+                         std::strerror(error));
         return 1;
     }
     return 0;
@@ -32,7 +55,9 @@ int printText(const std::string& text) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // A closed pipe on the CSV is reported as a write error instead of killing the process silently.
+    holdStandardDescriptors();
+    // A closed pipe on standard output ends the run with status 1 instead of killing the process, so
+    // the other outputs of a batch are finished or cleaned up; a closed pipe elsewhere is reported.
     std::signal(SIGPIPE, SIG_IGN);
 
     AnalyzeOptions options;

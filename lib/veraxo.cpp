@@ -17,7 +17,8 @@
 
 #include "Shared/Signal/Filter/Mel.h"
 #include "Shared/VeraxoEngine.h"
-#include "platform/AudioFileReader.h"
+#include "VeraxoVersion.h"
+#include "sndfile/AudioFileReader.h"
 
 #define VX_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -151,8 +152,9 @@ std::string analyze(const char* path, FrameStore& store) {
             return std::string();
         const std::size_t count = static_cast<std::size_t>(n);
         const std::size_t frames = engine.framesFor(count);
-        vx_frame* room = store.reserve(frames);
-        if (!room)
+        // A piece that completes no frame needs no room (and a store that holds none has none).
+        vx_frame* room = frames ? store.reserve(frames) : 0;
+        if (frames && !room)
             return "out of memory";
         store.commit(engine.feed(block, count, room, frames));
     }

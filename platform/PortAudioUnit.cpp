@@ -10,7 +10,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+
+#include "PortAudioAbort.h"
 
 namespace platform {
 
@@ -30,7 +31,7 @@ void ignoreJackMessage(const char*) {}
 // JACK is kept from starting a server just to be asked for devices. Both are found in the process,
 // where PortAudio brought them, so that neither is a dependency of its own; one that is absent is
 // simply not asked.
-void quietAudioLibraries() {
+void quietLibraries() {
     static std::once_flag once;
     std::call_once(once, [] {
         setenv("JACK_NO_START_SERVER", "1", 1);
@@ -102,7 +103,7 @@ int PortAudioUnit::selectedDevice() {
 
 std::vector<PortAudioUnit::DeviceInfo> PortAudioUnit::listInputDevices() {
     std::vector<DeviceInfo> devices;
-    quietAudioLibraries();
+    quietLibraries();
     PaError error = Pa_Initialize();
     if (error != paNoError) {
         setAudioErrorReason(paReason("cannot start the audio system", error));
@@ -137,6 +138,10 @@ int PortAudioUnit::findInputDevice(const std::string& nameOrIndex) {
     return -1;
 }
 
+void PortAudioUnit::quietAudioLibraries() {
+    quietLibraries();
+}
+
 OSStatus PortAudioUnit::makeInstance(void*, AudioUnit* out) {
     *out = new PortAudioUnit();
     return noErr;
@@ -155,43 +160,14 @@ PortAudioUnit::~PortAudioUnit() {
 }
 
 bool PortAudioUnit::abortStream(bool close) {
-    struct Pending {
-        std::mutex mutex;
-        std::condition_variable finished;
-        bool done = false;
-        bool abandoned = false;
-    };
-    std::shared_ptr<Pending> pending = std::make_shared<Pending>();
-    PaStream* stream = _stream;
     CallbackLink* link = _link;
-    std::thread([stream, close, pending, link] {
-        Pa_AbortStream(stream);
-        if (close)
-            Pa_CloseStream(stream);
-        std::unique_lock<std::mutex> lock(pending->mutex);
-        pending->done = true;
-        pending->finished.notify_all();
-        if (!pending->abandoned)
-            return;
-        lock.unlock();
-        // The instance gave this stream up: no one else closes it or frees what its callbacks reach.
-        if (!close)
-            Pa_CloseStream(stream);
-        delete link;
-    }).detach();
-    std::unique_lock<std::mutex> lock(pending->mutex);
-    if (pending->finished.wait_for(lock, std::chrono::milliseconds(1500), [&] { return pending->done; }))
-        return true;
-    // The device's thread does not stop: give the stream up rather than hang the caller. Its callbacks
-    // lose their way here before the helper may free the link.
-    lock.unlock();
-    link->cut();
-    lock.lock();
-    if (pending->done) {
+    if (abortOrAbandon(
+            _stream, close, [link] { link->cut(); }, [link] { delete link; })) {
+        // An abort that returned only after the cut keeps its stream: the callbacks find their way here
+        // again.
         link->unit.store(this);
         return true;
     }
-    pending->abandoned = true;
     _abandoned = true;
     _stream = 0;
     _link = 0;
@@ -214,7 +190,7 @@ OSStatus PortAudioUnit::initialize() {
         return status;
     closeStream();
     if (!_paInitialized) {
-        quietAudioLibraries();
+        quietLibraries();
         PaError error = Pa_Initialize();
         if (error != paNoError) {
             setAudioErrorReason(paReason("cannot start the audio system", error));

@@ -45,6 +45,9 @@ public:
     static std::vector<DeviceInfo> listInputDevices();
     // A device given by index or by (part of) its name; -1 and a reason when none matches.
     static int findInputDevice(const std::string& nameOrIndex);
+    // Keeps ALSA and JACK from printing while PortAudio probes them; every user of PortAudio calls it
+    // before Pa_Initialize.
+    static void quietAudioLibraries();
 
     PortAudioUnit();
     ~PortAudioUnit() override;

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Draws the application's images into resources/images, at 1x and 2x pixel density.
+"""Draws the application's images into resources/images, at 1x and 2x pixel density, and its icon at the
+larger sizes of the desktop's icon theme into resources/icons.
 
 Every picture is drawn at eight times its final size and reduced with a Lanczos filter, so edges come
 out smooth at both densities without hand-tuned anti-aliasing. The script is deterministic: running it
@@ -12,6 +13,7 @@ import os
 from PIL import Image, ImageDraw, ImageFilter
 
 OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "images")
+ICONS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "icons")
 SUPER = 8
 
 
@@ -98,7 +100,7 @@ def round_button(scale, symbol, pressed):
 
 def icon(scale):
     """The application icon: a small relief of coloured bars under an arc, on a dark rounded square."""
-    size = 32 * scale
+    size = round(32 * scale)
     s = size * SUPER
     img = Image.new("RGBA", (s, s), (0, 0, 0, 0))
     d = ImageDraw.Draw(img)
@@ -123,6 +125,10 @@ def main():
         save(round_button(scale, "pause", False), "button_pause.png", scale)
         save(round_button(scale, "pause", True), "button_pause_over.png", scale)
         save(icon(scale), "Icon.png", scale)
+    # The desktop's icon theme takes larger sizes beside the two the window uses (hicolor 32 and 64).
+    os.makedirs(ICONS, exist_ok=True)
+    for size in (48, 128, 256):
+        icon(size / 32).save(os.path.join(ICONS, "veraxo-%d.png" % size), optimize=True)
 
 
 if __name__ == "__main__":

@@ -76,6 +76,17 @@ public:
         return _items[(pos + _first) % _capacity];
     }
 
+    // Calls visit with each element from the front to the back, the order of at(0) ... at(size() - 1),
+    // walking the slots instead of working each position out.
+    template <class F> void for_each(F visit) const {
+        if (_count == 0)
+            return;
+        const int head = _count < _capacity - _first ? _count : _capacity - _first;
+        for (int i = 0; i < head; ++i)
+            visit(_items[_first + i]);
+        for (int i = 0; i < _count - head; ++i)
+            visit(_items[i]);
+    }
     const T& front() const {
         if (_count == 0)
             return placeholder<T>();

@@ -59,6 +59,9 @@ template <class T> T out_of_memory_if_null(T p) {
 namespace mac {
 
 // Writes "Assertion Failure: <condition>\nAt file: <file>:<line>\n" to the assertion sink and returns.
+// The file and line every caller passes ("src/brel_array", 327; "Shared/Signal/Filter/Mel", …) are
+// fixed report texts, part of the system's output that users and tests match: they are not this
+// tree's file names or line numbers, and never become __FILE__ and __LINE__.
 void assertion_failure(const char* condition, const char* file, int line);
 
 // Replaces the destination of assertion reports; null restores standard error. Reports may come from

@@ -6,7 +6,8 @@
     lie_level, spectrum = engine.push(samples)  # int16, mono, 8000 Hz
 
 Results are numpy float32 arrays: the lie level of each 16 ms frame, shape (n,), and its 32-band log-mel
-spectrum, shape (n, 32); the values are those of veraxo-analyze's CSV. Failures raise veraxo.Error.
+spectrum, shape (n, 32); the values are those of veraxo-analyze's CSV. A failed analysis raises
+veraxo.Error; arguments of the wrong kind raise TypeError or ValueError, as Python's own functions do.
 
 The library is looked for beside this package (where the installation put it), then through the
 loader's own search path.
@@ -88,10 +89,13 @@ def _split(frames):
 
 def analyze_file(path):
     """Analyses an audio file as veraxo-analyze does; returns (lie_level, spectrum)."""
+    name = os.fsencode(path)
+    if b"\0" in name:
+        raise ValueError("embedded null byte")
     frames = ctypes.POINTER(_Frame)()
     count = ctypes.c_size_t(0)
     err = ctypes.create_string_buffer(1024)
-    if _lib.vx_analyze_file(os.fsencode(path), ctypes.byref(frames), ctypes.byref(count), err, len(err)) != 0:
+    if _lib.vx_analyze_file(name, ctypes.byref(frames), ctypes.byref(count), err, len(err)) != 0:
         raise Error(err.value.decode(errors="replace") or "analysis failed")
     try:
         n = count.value
@@ -119,12 +123,12 @@ class Engine:
         """Feeds int16 samples; returns (lie_level, spectrum) of the frames they complete."""
         data = np.asarray(samples)
         if data.ndim != 1:
-            raise Error("samples must be a one-dimensional array, not %d-dimensional" % data.ndim)
+            raise ValueError("samples must be a one-dimensional array, not %d-dimensional" % data.ndim)
         if data.dtype != np.int16:
             if data.size and not np.issubdtype(data.dtype, np.integer):
-                raise Error("samples must be 16-bit integers, not %s" % data.dtype)
+                raise TypeError("samples must be 16-bit integers, not %s" % data.dtype)
             if data.size and (data.min() < -32768 or data.max() > 32767):
-                raise Error("samples must be 16-bit integers; some are out of range")
+                raise ValueError("samples must be 16-bit integers; some are out of range")
             data = data.astype(np.int16)
         data = np.ascontiguousarray(data)
         room = data.size // HOP + 1

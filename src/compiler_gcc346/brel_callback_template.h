@@ -37,6 +37,8 @@ public:
     }
 
     bool is_bound() const { return _call != 0; }
+    // The object a call reaches: lets an owner find and withdraw the callbacks it registered.
+    const void* object() const { return _obj; }
 
     template <class T, class M> struct impl {
         static R call(const void* self, A1 a1, A2 a2) {

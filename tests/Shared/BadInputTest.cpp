@@ -16,9 +16,9 @@
 
 #include "Shared/VeraxoEngine.h"
 #include "Shared/VoiceUnit.h"
-#include "platform/AudioFileReader.h"
 #include "platform/RunLoop.h"
 #include "platform/TestAudioUnit.h"
+#include "sndfile/AudioFileReader.h"
 #include "tests/support/assertion_capture.h"
 
 namespace {

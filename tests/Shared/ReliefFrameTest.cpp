@@ -13,9 +13,9 @@
 #include <gtest/gtest.h>
 
 #include "Shared/HeadlessContext.h"
+#include "Shared/ImageResources.h"
 #include "Shared/SpectrumHistory.h"
 #include "Shared/SpectrumRenderer.h"
-#include "app/ImageResources.h"
 
 using namespace SpectrumConstants;
 

@@ -289,11 +289,21 @@ TEST_F(VoiceUnitTest, FailedCaptureRenderStillDeliversTheBlock) {
     setProperty(P::THREAD_SEPARATION, 0);
     listen();
     startCapture();
-    script.fail[TestAudioUnit::STEP_RENDER] = true;
-    script.current->push(ramp(4, 1));
+    // The pool is primed with zeroed blocks: go round it twice, so that every block a failed render
+    // lands in has carried samples before.
+    const int delivered = 2 * (16 + 2);
+    for (int b = 0; b < delivered; ++b)
+        script.current->push(ramp(4, short(100 + b)));
     ASSERT_TRUE(script.current->waitUntilIdle());
-    ASSERT_EQ(recorder.count(), 1u);
-    EXPECT_EQ(recorder.calls()[0].samples, std::vector<short>(4, 0));
+    script.fail[TestAudioUnit::STEP_RENDER] = true;
+    for (int b = 0; b < 16 + 2; ++b)
+        script.current->push(ramp(4, 1));
+    ASSERT_TRUE(script.current->waitUntilIdle());
+    const std::vector<Recorder::Call> calls = recorder.calls();
+    ASSERT_EQ(calls.size(), size_t(delivered + 16 + 2));
+    EXPECT_EQ(calls[delivered - 1].samples, ramp(4, short(100 + delivered - 1)));
+    for (size_t i = delivered; i < calls.size(); ++i)
+        EXPECT_EQ(calls[i].samples, std::vector<short>(4, 0)) << "failed render " << i - delivered;
 }
 
 TEST_F(VoiceUnitTest, EmptyBlockIsDeliveredWithCountZeroAndNoReport) {

@@ -34,6 +34,8 @@ TEST(LaunchOptions, StartsWithTheMicrophoneByDefaultAndTakesEachOption) {
     EXPECT_EQ(parsed({"--device", "2"}, true).device(), "2");
     EXPECT_EQ(parsed({"--device=USB Headset"}, true).device(), "USB Headset");
     EXPECT_TRUE(parsed({"--list-devices"}, true).listDevices());
+    EXPECT_FALSE(plain.mute());
+    EXPECT_TRUE(parsed({"talk.wav", "--mute"}, true).mute());
 }
 
 TEST(LaunchOptions, HelpAndVersionPrintToStandardOutputAndSucceed) {

@@ -6,16 +6,19 @@
 #include "Shared/SpectrumView.h"
 
 #include "app/Globals.h"
-#include "app/GraphView.h"
+#include "app/GraphScales.h"
 #include "app/HelpViewController.h"
 #include "app/ImageButton.h"
-#include "app/LieIndicator.h"
+#include "app/IndicatorReadout.h"
 #include "app/MainScreenLayout.h"
 #include "app/NavigationController.h"
+#include "app/ReliefScales.h"
 #include "app/RunLoopBridge.h"
 #include "app/StatusBar.h"
 #include "app/VeraxoAppDelegate.h"
-#include "platform/AudioFileReader.h"
+#include "sndfile/AudioFileReader.h"
+#include "views/GraphView.h"
+#include "views/LieIndicator.h"
 
 #include "platform/AudioUnit.h"
 #include "platform/FileAudioUnit.h"
@@ -27,10 +30,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QScrollBar>
+#include <QSettings>
 #include <QStackedWidget>
-#include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 
 #include <algorithm>
@@ -75,6 +79,8 @@ private:
 class MainScreen : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The first-run window, whatever a run of the program left in the user's settings.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
         platform::selectAudioComponent(&script.component);
         Globals::setUp();
         delegate = std::make_unique<VeraxoAppDelegate>(pictures.bundle());
@@ -108,6 +114,7 @@ protected:
                    pictures.image("button_pause_over.png");
     }
 
+    QTemporaryDir settingsDir;
     RunLoopBridge bridge;
     TestAudioUnit::Script script;
     PictureBundle pictures;
@@ -186,14 +193,12 @@ TEST_F(MainScreen, AMicrophoneThatFailsWhileCapturingIsReportedAndCleared) {
     EXPECT_TRUE(showsStartImages());
 }
 
-TEST_F(MainScreen, TheEndOfAnAnalysedRecordingStopsCaptureAndSaysSo) {
+TEST_F(MainScreen, TheEndOfAnAnalysedRecordingStopsCaptureAndSaysSoWithoutCoveringAView) {
     platform::FileAudioUnit::setSource(VERAXO_SAMPLE_RECORDING, platform::FileAudioUnit::AS_FAST_AS_POSSIBLE);
     platform::selectAudioComponent(platform::FileAudioUnit::component());
     screen->setInputFile(QStringLiteral("sample.wav"));
     press();
     ASSERT_EQ(state(), VoiceUnit::STATE_RUNNING);
-    const QRect graph = screen->lieGraph()->geometry();
-    const QRect button = screen->recordButtton()->geometry();
     EXPECT_TRUE(QTest::qWaitFor([&] { return screen->statusMessage().contains("has ended"); }, 10000));
     EXPECT_EQ(state(), VoiceUnit::STATE_UNINITIALIZED);
     EXPECT_TRUE(showsStartImages());
@@ -201,20 +206,28 @@ TEST_F(MainScreen, TheEndOfAnAnalysedRecordingStopsCaptureAndSaysSo) {
     EXPECT_FALSE(screen->statusIsError()) << "the end of a recording is a notice";
     EXPECT_EQ(screen->statusBar()->state(), StatusBar::Ended);
     EXPECT_EQ(screen->statusBar()->sourceText(), "sample.wav");
-    QTest::qWait(50);
-    EXPECT_EQ(screen->lieGraph()->geometry(), graph) << "the banner lies over the views";
-    EXPECT_EQ(screen->recordButtton()->geometry(), button);
-    // Over the graph, in a tall window and in a wide one alike.
+    // The notice has a strip of its own, whole: it covers no view and not the button, in a tall window
+    // and in a wide one alike, and every view keeps a usable height.
     const QLabel* banner = screen->view()->findChild<QLabel*>(QStringLiteral("status"));
     ASSERT_NE(banner, nullptr);
+    const auto place = [&](const QWidget* widget) {
+        return QRect(widget->mapTo(screen->view(), QPoint(0, 0)), widget->size());
+    };
     for (const QSize size : {QSize(320, 480), QSize(1280, 800)}) {
         delegate->window()->resize(size);
         QTest::qWait(100);
+        const QString at = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
         EXPECT_TRUE(banner->isVisible());
-        EXPECT_TRUE(screen->lieGraph()->geometry().contains(banner->geometry()))
-            << size.width() << "x" << size.height();
-        EXPECT_GT(banner->height(), 10);
-        EXPECT_FALSE(banner->geometry().intersects(screen->recordButtton()->geometry()));
+        EXPECT_GE(banner->height(), banner->heightForWidth(banner->width())) << at.toStdString();
+        for (const QWidget* view :
+             {static_cast<QWidget*>(screen->spectrum()), static_cast<QWidget*>(screen->lieIndicator()),
+              static_cast<QWidget*>(screen->lieGraph()), static_cast<QWidget*>(screen->recordButtton())}) {
+            EXPECT_FALSE(place(banner).intersects(place(view)))
+                << at.toStdString() << " " << view->objectName().toStdString();
+            EXPECT_TRUE(screen->view()->rect().contains(place(view))) << at.toStdString();
+        }
+        EXPECT_GE(screen->lieGraph()->height(), 85) << at.toStdString();
+        EXPECT_GE(screen->spectrum()->height(), 85) << at.toStdString();
     }
 }
 
@@ -341,8 +354,8 @@ TEST_F(MainScreen, TheWindowOpensPortraitAndUsesALandscapeWindowWithoutInventing
     QTest::qWait(100);
     const QRect relief = place(screen->spectrum());
     const QRect graph = place(screen->lieGraph());
-    EXPECT_LE(double(relief.width()) / relief.height(), MainScreenLayout::RELIEF_ASPECT + 0.01)
-        << "never wider than the relief's drawing fills";
+    EXPECT_NEAR(double(relief.width()) / relief.height(), MainScreenLayout::RELIEF_ASPECT, 0.02)
+        << "the aspect the relief's projection was made for: no empty band, no cut front edge";
     EXPECT_GT(relief.width(), window->width() / 2) << "the relief uses the width";
     EXPECT_GT(graph.top(), relief.bottom()) << "the graph runs below the relief";
     EXPECT_GT(graph.width(), window->width() * 95 / 100) << "across the whole window";
@@ -367,10 +380,29 @@ TEST_F(MainScreen, TheWindowOpensPortraitAndUsesALandscapeWindowWithoutInventing
     EXPECT_FALSE(cyanInColumn(picture.width() / 4)) << "no invented zeros where nothing was heard";
     EXPECT_TRUE(cyanInColumn(picture.width() - 10)) << "the values received are still drawn";
 
+    window->resize(800, 800);
+    QTest::qWait(100);
+    ASSERT_EQ(window->size(), QSize(800, 800));
+    portrait(); // a square is not wider than tall
+
     window->resize(320, 480);
     QTest::qWait(100);
     portrait();
     EXPECT_EQ(screen->spectrum()->maximumWidth(), QWIDGETSIZE_MAX);
+
+    // The smallest window keeps every view usable, and the largest keeps the relief's aspect.
+    window->resize(60, 60);
+    QTest::qWait(100);
+    EXPECT_EQ(window->size(), VeraxoAppDelegate::minimumWindowSize);
+    portrait();
+    EXPECT_GE(screen->spectrum()->height(), 85);
+    EXPECT_GE(screen->lieGraph()->height(), 85);
+    EXPECT_GE(screen->lieIndicator()->height(), 20);
+    window->resize(1600, 1000);
+    QTest::qWait(100);
+    EXPECT_NEAR(double(screen->spectrum()->width()) / screen->spectrum()->height(),
+                MainScreenLayout::RELIEF_ASPECT, 0.02);
+    EXPECT_LE(place(screen->recordButtton()).bottom(), place(screen->lieGraph()).top());
 }
 
 std::vector<short> sampleRecording(int maxSamples) {
@@ -505,6 +537,99 @@ std::vector<short> sine(int count, double amplitude) {
     return samples;
 }
 
+TEST_F(MainScreen, RestartClearsTheReliefTheIndicatorAndTheGraphAsAFreshStartShowsThem) {
+    const std::vector<short> recording = sampleRecording(4 * 8000);
+    QTest::qWait(300);
+    const auto look = [&] {
+        QTest::qWait(300); // the views' timers paint what they hold
+        return delegate->window()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const auto area = [&](const QImage& window, QWidget* view) {
+        const qreal ratio = window.devicePixelRatio();
+        const QRect r(view->mapTo(delegate->window(), QPoint(0, 0)), view->size());
+        return window.copy(
+            QRect((QPointF(r.topLeft()) * ratio).toPoint(), (QSizeF(r.size()) * ratio).toSize()));
+    };
+    const QImage fresh = look();
+    const QImage freshGraph = area(fresh, screen->lieGraph());
+    const QImage freshRelief = area(fresh, screen->spectrum());
+    const auto coloured = [](const QImage& picture) {
+        int count = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x) {
+                const QColor c = QColor(picture.pixel(x, y));
+                count += c.saturation() > 150 && c.value() > 150 && c.hue() < 150 ? 1 : 0;
+            }
+        return count;
+    };
+
+    press();
+    ASSERT_EQ(state(), VoiceUnit::STATE_RUNNING);
+    for (std::size_t at = 0; at < recording.size(); at += 512)
+        script.current->push(std::vector<short>(recording.begin() + at,
+                                                recording.begin() + std::min(recording.size(), at + 512)));
+    ASSERT_TRUE(script.current->waitUntilIdle(20.0));
+    const QImage heard = look();
+    ASSERT_GT(coloured(area(heard, screen->spectrum())), coloured(freshRelief) + 1000);
+    ASSERT_GT(screen->lieIndicator()->lieLevel(), 0.05f);
+    ASSERT_NE(area(heard, screen->lieGraph()), freshGraph);
+
+    delegate->restart();
+    EXPECT_EQ(state(), VoiceUnit::STATE_RUNNING) << "listening again, from a clean start";
+    EXPECT_EQ(screen->lieIndicator()->lieLevel(), 0.0f);
+    const QImage restarted = look();
+    EXPECT_EQ(area(restarted, screen->lieGraph()), freshGraph) << "the graph as at the program's start";
+    EXPECT_EQ(coloured(area(restarted, screen->spectrum())), coloured(freshRelief)) << "an empty relief";
+    EXPECT_EQ(screen->view()->findChild<IndicatorReadout*>()->text(), "0.00");
+}
+
+TEST(ViewScales, RulerScaleFrequenciesAndNumbersStandWhereTheViewsPutTheirValues) {
+    // The ruler: 0 at the graph's newest point for the microphone, the recording's time for a file.
+    GraphScales graph(new GraphView);
+    graph.resize(400, 140);
+    graph.show();
+    const QRect view = graph.view()->geometry();
+    EXPECT_TRUE(QRect(0, 0, 400, 140).contains(view));
+    EXPECT_GT(view.left(), 0) << "room for the scale at the left";
+    EXPECT_LT(view.bottom(), 139) << "room for the ruler below";
+    auto labels = graph.rulerLabels();
+    ASSERT_GE(labels.size(), 2);
+    EXPECT_EQ(labels.last().second, "0 s");
+    EXPECT_EQ(labels.last().first, view.right());
+    EXPECT_TRUE(labels.first().second.startsWith(QStringLiteral("\u2212")));
+    const double step =
+        (labels.last().first - labels[labels.size() - 2].first) * GraphScales::SECONDS_PER_POINT;
+    EXPECT_NEAR(step, std::round(step), 0.02) << "whole seconds between ticks";
+    graph.setClock([] { return 12.3; });
+    labels = graph.rulerLabels();
+    EXPECT_EQ(labels.last().second, "12 s");
+    EXPECT_NEAR(labels.last().first, view.right() - 0.3 / GraphScales::SECONDS_PER_POINT, 1.0);
+    graph.setClock([] { return 1.0; });
+    EXPECT_EQ(graph.rulerLabels().first().second, "0 s") << "no time before a recording's start";
+
+    // The relief's band frequencies under the ends of its front edge: symmetric, inside, in order.
+    const double low = ReliefScales::frontEdgeX(200.0, ReliefScales::ASPECT);
+    const double high = ReliefScales::frontEdgeX(3400.0, ReliefScales::ASPECT);
+    EXPECT_NEAR(low + high, 1.0, 1e-9);
+    EXPECT_GT(low, 0.0);
+    EXPECT_LT(low, ReliefScales::frontEdgeX(1000.0, ReliefScales::ASPECT));
+    EXPECT_LT(ReliefScales::frontEdgeX(2000.0, ReliefScales::ASPECT), high);
+    EXPECT_GT(ReliefScales::frontEdgeY(), 0.85) << "the front edge is near the view's foot";
+    EXPECT_LT(ReliefScales::frontEdgeX(200.0, 1.6), 0.0)
+        << "narrower than its aspect, the relief loses its front corners";
+
+    // The indicator's number: two decimals, never "-0.00".
+    auto* bars = new LieIndicator;
+    IndicatorReadout readout(bars);
+    readout.resize(300, 40);
+    readout.show();
+    EXPECT_EQ(readout.text(), "0.00");
+    const float level = 0.5f;
+    bars->newData(&level, 1);
+    EXPECT_EQ(readout.text(), "0.15");
+    EXPECT_LT(readout.view()->geometry().right(), 300 - 20) << "the number stands beside the bars";
+}
+
 TEST_F(MainScreen, TheStatusBarMetersTheInputAndFlagsClippedAndQuietSound) {
     StatusBar* bar = screen->statusBar();
     ASSERT_TRUE(bar->isVisibleTo(delegate->window())) << "the window shows the status bar";
@@ -530,6 +655,7 @@ TEST_F(MainScreen, TheStatusBarMetersTheInputAndFlagsClippedAndQuietSound) {
 
     feed(sine(8000, 16384.0));
     EXPECT_NEAR(bar->levelDb(), -6.02, 0.05);
+    EXPECT_EQ(bar->peakText(), QStringLiteral("\u22126 dB")) << "the peak as a number beside the bar";
     EXPECT_EQ(bar->warning(), StatusBar::NoWarning);
     EXPECT_EQ(bar->elapsedText(), "0:01");
 
@@ -548,6 +674,18 @@ TEST_F(MainScreen, TheStatusBarMetersTheInputAndFlagsClippedAndQuietSound) {
     }
     feed(sine(8000, 32766.0));
     EXPECT_EQ(bar->warning(), StatusBar::NoWarning) << "loud but never at the rails";
+    std::vector<short> nearRail = sine(800, 16384.0);
+    nearRail[400] = -32767;
+    feed(nearRail);
+    EXPECT_EQ(bar->warning(), StatusBar::NoWarning) << "-32767 is one step inside the rail";
+    // Held exactly one second after the last clipped sample (here the last of its period), not longer.
+    std::vector<short> clippedLast = sine(800, 16384.0);
+    clippedLast.back() = -32768;
+    feed(clippedLast);
+    feed(sine(8000, 16384.0));
+    EXPECT_EQ(bar->warning(), StatusBar::Clipping) << "one second after the last clipped sample";
+    feed(std::vector<short>(1, 0));
+    EXPECT_EQ(bar->warning(), StatusBar::NoWarning) << "one sample later";
 
     // -50 dBFS: a warning only once it has lasted three seconds.
     const std::vector<short> quiet = sine(800, 32768.0 * std::pow(10.0, -50.0 / 20.0));
@@ -564,15 +702,15 @@ TEST_F(MainScreen, TheStatusBarMetersTheInputAndFlagsClippedAndQuietSound) {
     for (int step = 0; step < 30; ++step)
         feed(std::vector<short>(800, 0));
     EXPECT_EQ(bar->warning(), StatusBar::TooQuiet) << "silence too";
-    EXPECT_EQ(bar->samplesHeard(), 85600) << "every sample counts once";
-    EXPECT_EQ(bar->elapsedText(), "0:10");
+    EXPECT_EQ(bar->samplesHeard(), 95201) << "every sample counts once";
+    EXPECT_EQ(bar->elapsedText(), "0:11");
 
     press();
     EXPECT_EQ(bar->stateText(), "Paused");
     EXPECT_EQ(bar->warning(), StatusBar::NoWarning) << "nothing is judged while nothing is heard";
-    EXPECT_EQ(bar->elapsedText(), "0:10");
+    EXPECT_EQ(bar->elapsedText(), "0:11");
     press();
-    EXPECT_EQ(bar->elapsedText(), "0:10") << "listening again continues the count";
+    EXPECT_EQ(bar->elapsedText(), "0:11") << "listening again continues the count";
 }
 
 // A recording given as a named pipe: the window stays live while nobody writes, a press gives up, a

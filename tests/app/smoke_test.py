@@ -5,11 +5,14 @@ Usage: smoke_test.py VERAXO RECORDING PICTURE
 Passes when the program exits with status 0 within its time, and the picture shows a coloured relief
 and a lie graph that rises and falls. The same run without OpenGL (Qt's offscreen and minimal platforms,
 and an X server without GLX) must show the graph and a placeholder for the relief, and a named pipe that
-nobody writes must not keep the window from running.
+nobody writes must not keep the window from running. The picture never replaces the recording it
+shows, and a picture that cannot be written whole leaves the old one as it was.
 """
 
 import os
+import resource
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -26,8 +29,8 @@ def main():
     environment = dict(os.environ)
     try:
         run = subprocess.run(
-            [veraxo, recording, "--screenshot", picture, "--screenshot-delay", "4"],
-            capture_output=True, text=True, timeout=45, env=environment)
+            [veraxo, recording, "--screenshot", picture, "--screenshot-delay", "8"],
+            capture_output=True, text=True, timeout=60, env=environment)
     except subprocess.TimeoutExpired:
         print("veraxo did not exit after taking its picture")
         return 1
@@ -61,7 +64,39 @@ def main():
         print("the lie graph is flat")
         return 1
     print(f"picture {width} x {height}: {vivid} vivid relief pixels, graph spans {max(rows) - min(rows)} rows")
-    return check_without_opengl(veraxo, recording, picture) or check_silent_pipe(veraxo, picture)
+    return (check_without_opengl(veraxo, recording, picture) or check_silent_pipe(veraxo, picture) or
+            check_one_run_size(veraxo, recording, picture) or check_display_without_server(veraxo) or
+            check_picture_path(veraxo, recording))
+
+
+def check_one_run_size(veraxo, recording, picture):
+    """A --window-size is that run's alone: the next run opens at the size the window had before."""
+    for size in ("700x500", None):
+        extra = ["--window-size", size] if size else []
+        run = subprocess.run([veraxo, recording, "--screenshot", picture, "--screenshot-delay", "1"] + extra,
+                             capture_output=True, text=True, timeout=45)
+        if run.returncode != 0:
+            print(f"veraxo {' '.join(extra)} exited with status {run.returncode}:\n{run.stderr}")
+            return 1
+    size = Image.open(picture).size
+    if size != (320, 480):
+        print(f"after a run with --window-size 700x500 the window opens at {size[0]} x {size[1]}")
+        return 1
+    print("a one-run --window-size is not remembered")
+    return 0
+
+
+def check_display_without_server(veraxo):
+    """DISPLAY naming a display nobody serves: one line of ours and status 1, never an abort."""
+    env = {k: v for k, v in os.environ.items() if k not in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY")}
+    env["DISPLAY"] = ":9871"
+    run = subprocess.run([veraxo], capture_output=True, text=True, timeout=30, env=env)
+    lines = [line for line in run.stderr.splitlines() if line.strip()]
+    if run.returncode != 1 or len(lines) != 1 or not lines[0].startswith("veraxo: ") or ":9871" not in lines[0]:
+        print(f"with DISPLAY=:9871 and no server: status {run.returncode}, standard error:\n{run.stderr}")
+        return 1
+    print(f"no X server: {lines[0]}")
+    return 0
 
 
 def graph_rows(picture):
@@ -121,6 +156,48 @@ def check_without_opengl(veraxo, recording, picture):
     finally:
         server.terminate()
         server.wait()
+
+
+def check_picture_path(veraxo, recording):
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    with tempfile.TemporaryDirectory() as folder:
+        take = os.path.join(folder, "take.wav")
+        shutil.copyfile(recording, take)
+        os.symlink(take, os.path.join(folder, "link.png"))
+        with open(recording, "rb") as f:
+            sound = f.read()
+        for target in (take, os.path.join(folder, "link.png")):
+            run = subprocess.run([veraxo, "--screenshot", target, take], capture_output=True, text=True,
+                                 timeout=30, env=env)
+            if run.returncode != 2 or len(run.stderr.splitlines()) != 1:
+                print(f"--screenshot onto the recording: status {run.returncode}:\n{run.stderr}")
+                return 1
+            with open(take, "rb") as f:
+                if f.read() != sound:
+                    print("--screenshot replaced the recording")
+                    return 1
+
+        # No room for the whole picture (a file size limit stands in for a full disk).
+        old = os.path.join(folder, "old.png")
+        with open(old, "w") as f:
+            f.write("old picture\n")
+
+        def limited():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+
+        run = subprocess.run([veraxo, take, "--screenshot", old, "--screenshot-delay", "1"],
+                             capture_output=True, text=True, timeout=30, env=env, preexec_fn=limited)
+        said = [line for line in run.stderr.splitlines() if "cannot write the picture" in line]
+        with open(old) as f:
+            kept = f.read() == "old picture\n"
+        left = sorted(os.listdir(folder))
+        if run.returncode != 1 or len(said) != 1 or not kept or left != ["link.png", "old.png", "take.wav"]:
+            print(f"a picture that does not fit: status {run.returncode}, old kept {kept}, files {left}:\n"
+                  f"{run.stderr}")
+            return 1
+    print("the picture never replaces the recording, and a failed one keeps the old picture")
+    return 0
 
 
 def check_silent_pipe(veraxo, picture):

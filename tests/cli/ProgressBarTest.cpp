@@ -82,3 +82,34 @@ TEST(ProgressBar, DetailRedrawsTheLineAndAShorterOneBlanksWhatTheLongerLeft) {
     EXPECT_NE(out.find(shorter), std::string::npos) << out;
     EXPECT_EQ(out.substr(out.size() - longer.size() - 1), "\r" + std::string(longer.size() - 1, ' ') + "\r");
 }
+
+// On a narrow terminal no line reaches the last column (the cursor would wrap and stack the redraws):
+// the bar narrows, then the detail goes, and the blanking at the end fits too.
+TEST(ProgressBar, FitsTheTerminalsWidth) {
+    const std::string detail = "3/6 files, 1200 s of audio at 3000 s/s";
+    for (int columns : {120, 60, 40, 12, 3}) {
+        Captured c;
+        {
+            ProgressBar bar(c.file, 1000, true, columns);
+            bar.update(500, detail.c_str());
+            bar.update(1000, "6/6 files");
+        }
+        const std::string out = c.close();
+        std::size_t start = 0;
+        int drawn = 0;
+        for (std::size_t end = out.find('\r', 1); start < out.size(); end = out.find('\r', start + 1)) {
+            const std::string line = out.substr(start + 1, end == std::string::npos ? end : end - start - 1);
+            EXPECT_LT(static_cast<int>(line.size()), columns) << columns << ": '" << line << "'";
+            drawn += line.find('%') != std::string::npos;
+            if (end == std::string::npos)
+                break;
+            start = end;
+        }
+        EXPECT_EQ(drawn, columns > 3 ? 2 : 0) << columns << out;
+        EXPECT_EQ(out.find(detail) != std::string::npos, columns > 10 + 8 + static_cast<int>(detail.size()))
+            << columns << out;
+        EXPECT_EQ(out.find("[" + std::string(20, '#') + std::string(20, '.') + "]") != std::string::npos,
+                  columns == 120)
+            << out;
+    }
+}

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +18,9 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sndfile.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -25,6 +28,7 @@
 
 #include "Shared/VeraxoEngine.h"
 #include "tests/support/speech_like.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -36,24 +40,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        char name[] = "/tmp/veraxo-analyze-XXXXXX";
-        _path = ::mkdtemp(name);
-    }
-    ~TempDir() { fs::remove_all(_path); }
-    std::string file(const std::string& name) const { return _path + "/" + name; }
-    std::vector<std::string> names() const {
-        std::vector<std::string> n;
-        for (const auto& e : fs::directory_iterator(_path))
-            n.push_back(e.path().filename().string());
-        std::sort(n.begin(), n.end());
-        return n;
-    }
-
-private:
-    std::string _path;
+// The files of one test, under /tmp/veraxo-analyze-XXXXXX.
+struct TempDir : veraxo_test::TempDir {
+    TempDir() : veraxo_test::TempDir("analyze") {}
 };
 
 std::string slurp(const std::string& path) {
@@ -85,8 +74,22 @@ Outcome analyze(const TempDir& dir, const std::string& args, const std::string& 
 }
 
 std::string quoted(const std::string& s) {
-    return "'" + s + "'";
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
 }
+
+// Runs a shell command line as it stands (its own redirections), with standard error kept.
+Outcome shell(const TempDir& dir, const std::string& command) {
+    const std::string err = dir.file("stderr.txt");
+    const int raw = std::system(("{ " + command + " ; } 2>" + quoted(err)).c_str());
+    Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, "", slurp(err)};
+    fs::remove(err);
+    return r;
+}
+
+const std::string PROGRAM = quoted(VERAXO_ANALYZE);
 
 void writeWav(const std::string& path, const std::vector<short>& x) {
     SF_INFO info = {};
@@ -441,6 +444,52 @@ TEST(VeraxoAnalyze, ReportPictureNeedsNoDisplay) {
 }
 #endif
 
+// The libraries the dynamic loader maps during a run, those opened at run time included, from the
+// loader's own record.
+std::vector<std::string> librariesLoaded(const TempDir& dir, const std::string& args) {
+    const Outcome r =
+        analyze(dir, args, "", "", "LD_DEBUG=files LD_DEBUG_OUTPUT=" + quoted(dir.file("loaded")) + " ");
+    EXPECT_EQ(r.status, 0) << args << r.err;
+    std::vector<std::string> names;
+    for (const std::string& name : dir.names()) {
+        if (name.rfind("loaded.", 0) != 0)
+            continue;
+        for (const std::string& line : lines(slurp(dir.file(name)))) {
+            const std::size_t at = line.find("file=");
+            if (at != std::string::npos)
+                names.push_back(line.substr(at + 5, line.find_first_of(" ;", at) - at - 5));
+        }
+        fs::remove(dir.file(name));
+    }
+    return names;
+}
+
+// A summary or a CSV maps no Qt, GL, EGL or X11 library, so a short file costs little more than the
+// process itself; only a picture brings them in, through its module.
+TEST(VeraxoAnalyze, OnlyPicturesLoadQtAndGl) {
+    TempDir dir;
+    writeWav(dir.file("in.wav"), speechLike(128 * 40));
+    fs::create_directory(dir.file("csv"));
+    const std::string in = quoted(dir.file("in.wav"));
+    const auto graphical = [](const std::vector<std::string>& names) {
+        std::vector<std::string> found;
+        for (const std::string& n : names)
+            for (const char* family : {"libQt", "libEGL", "libGL", "libOpenGL", "libX11", "libxcb"})
+                if (n.find(family) != std::string::npos)
+                    found.push_back(n);
+        return found;
+    };
+    for (const std::string& args : {"--summary json " + in, "--csv " + quoted(dir.file("x.csv")) + " " + in,
+                                    "-j 2 --csv-dir " + quoted(dir.file("csv")) + " " + in + " -"}) {
+        const std::vector<std::string> names = librariesLoaded(dir, args + " <" + in);
+        EXPECT_GE(names.size(), 4u) << args << ": the loader's record was read";
+        EXPECT_EQ(graphical(names), std::vector<std::string>{}) << args;
+    }
+#ifdef PICTURES_TESTED
+    EXPECT_FALSE(graphical(librariesLoaded(dir, "--png " + quoted(dir.file("x.png")) + " " + in)).empty());
+#endif
+}
+
 TEST(VeraxoAnalyze, UsageErrorsAreOneLineWithExit2) {
     TempDir dir;
     const std::string sample = quoted(SAMPLE_WAV);
@@ -525,9 +574,10 @@ TEST(VeraxoAnalyze, BatchReportsEveryInputInOrderAndGoesOnPastAFailure) {
     fs::create_directory(dir.file("csv"));
     // Lengths whose durations are exact: 38477, 25605 and 8000 samples.
     const std::vector<std::string> names = {"one.wav", "missing.wav", "two.wav", "say \"hi\", ok.wav"};
-    writeWav(dir.file(names[0]), speechLike(128 * 300 + 77));
-    writeWav(dir.file(names[2]), speechLike(128 * 200 + 5));
-    writeWav(dir.file(names[3]), speechLike(8000));
+    const std::vector<std::vector<short>> recordings = {
+        speechLike(128 * 300 + 77), {}, speechLike(128 * 200 + 5), speechLike(8000)};
+    for (std::size_t i : {0, 2, 3})
+        writeWav(dir.file(names[i]), recordings[i]);
     std::string inputs;
     for (const std::string& name : names)
         inputs += " " + quoted(dir.file(name));
@@ -546,7 +596,8 @@ TEST(VeraxoAnalyze, BatchReportsEveryInputInOrderAndGoesOnPastAFailure) {
             EXPECT_EQ(objects[i],
                       "{\"file\": \"" + file +
                           "\", \"duration_s\": null, \"frames\": null, \"mean_lie_level\": null, "
-                          "\"peak_lie_level\": null, \"share_above_0_7\": null, \"truncated\": false, "
+                          "\"peak_lie_level\": null, \"share_above_0_7\": null, \"peak_dbfs\": null, "
+                          "\"clipped_samples\": null, \"truncated\": false, "
                           "\"error\": \"no such file\"}");
             EXPECT_FALSE(fs::exists(dir.file("csv/missing.csv")));
             continue;
@@ -569,12 +620,16 @@ TEST(VeraxoAnalyze, BatchReportsEveryInputInOrderAndGoesOnPastAFailure) {
             high += lie > 0.7f;
         }
         const long long frames = static_cast<long long>(rows.size()) - 1;
-        char figures[256];
+        int loudest = 0;
+        for (short v : recordings[i])
+            loudest = std::max(loudest, std::abs(static_cast<int>(v)));
+        char figures[320];
         std::snprintf(figures, sizeof figures,
                       "\"duration_s\": %s, \"frames\": %lld, \"mean_lie_level\": %.9g, \"peak_lie_level\": "
-                      "%.9g, \"share_above_0_7\": %.9g, \"truncated\": false, \"error\": null}",
+                      "%.9g, \"share_above_0_7\": %.9g, \"peak_dbfs\": %.9g, \"clipped_samples\": 0, "
+                      "\"truncated\": false, \"error\": null}",
                       durations[i], frames, sum / frames, static_cast<double>(peak),
-                      static_cast<double>(high) / frames);
+                      static_cast<double>(high) / frames, 20.0 * std::log10(loudest / 32768.0));
         EXPECT_EQ(objects[i], "{\"file\": \"" + file + "\", " + figures);
     }
 
@@ -583,10 +638,12 @@ TEST(VeraxoAnalyze, BatchReportsEveryInputInOrderAndGoesOnPastAFailure) {
     EXPECT_EQ(table.status, 1);
     const std::vector<std::string> rows = lines(table.out);
     ASSERT_EQ(rows.size(), 5u) << table.out;
-    EXPECT_EQ(rows[0],
-              "file,duration_s,frames,mean_lie_level,peak_lie_level,share_above_0_7,truncated,error");
+    EXPECT_EQ(
+        rows[0],
+        "file,duration_s,frames,mean_lie_level,peak_lie_level,share_above_0_7,peak_dbfs,clipped_samples,"
+        "truncated,error");
     EXPECT_EQ(rows[1].rfind(dir.file("one.wav") + ",4.809625,300,", 0), 0u) << rows[1];
-    EXPECT_EQ(rows[2], dir.file("missing.wav") + ",,,,,,false,no such file");
+    EXPECT_EQ(rows[2], dir.file("missing.wav") + ",,,,,,,,false,no such file");
     EXPECT_EQ(rows[4].rfind("\"" + dir.file("say \"\"hi\"\", ok.wav") + "\",1,62,", 0), 0u) << rows[4];
 
     // Cut short, by name and on a pipe (where only the end of the stream tells): each analysed up to the
@@ -614,20 +671,76 @@ TEST(VeraxoAnalyze, StandardInputEqualsTheFileByName) {
     TempDir dir;
     const std::vector<short> x = speechLike(128 * 150 + 3);
     writeWav(dir.file("take.wav"), x);
-    // Stereo at 16 kHz: the mix and the rate conversion must not care where the bytes come from; FLAC's
-    // reader goes back over the stream's first bytes.
-    for (const char* name : {"wide.wav", "wide.flac"}) {
+    // Every common format at telephone, CD and video rates, mono and stereo; WAV, AIFF and FLAC larger
+    // than 10 MB (far past the bytes a pipe's reader keeps to go back over a header).
+    struct Take {
+        const char* name;
+        int format;
+        int rate;
+        int channels;
+        int frames;
+    } const takes[] = {
+        {"phone.au", SF_FORMAT_AU | SF_FORMAT_PCM_16, 8000, 1, 8000 * 20},
+        {"cd.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 2700000},
+        {"cd.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 44100, 2, 2700000},
+        {"cd.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 4000000},
+        {"video.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 48000, 2, 48000 * 10},
+        {"video.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 48000, 1, 48000 * 10},
+    };
+    std::vector<std::string> names = {"take.wav"};
+    for (const Take& t : takes) {
         SF_INFO info = {};
-        info.samplerate = 16000;
-        info.channels = 2;
-        info.format = (std::strstr(name, ".flac") ? SF_FORMAT_FLAC : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
-        SNDFILE* f = sf_open(dir.file(name).c_str(), SFM_WRITE, &info);
-        ASSERT_NE(f, nullptr);
-        std::vector<short> stereo;
-        for (short v : x)
-            stereo.insert(stereo.end(), {v, static_cast<short>(v / 2), v, static_cast<short>(-v / 3)});
-        sf_writef_short(f, stereo.data(), static_cast<sf_count_t>(stereo.size() / 2));
+        info.samplerate = t.rate;
+        info.channels = t.channels;
+        info.format = t.format;
+        SNDFILE* f = sf_open(dir.file(t.name).c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr) << t.name;
+        const std::vector<short> mono = speechLike(t.frames);
+        std::vector<short> frames;
+        for (short v : mono) {
+            frames.push_back(v);
+            if (t.channels == 2)
+                frames.push_back(static_cast<short>(-v / 3));
+        }
+        sf_writef_short(f, frames.data(), t.frames);
         sf_close(f);
+        if (t.frames >= 2700000) {
+            ASSERT_GT(fs::file_size(dir.file(t.name)), 10u << 20) << t.name;
+        }
+        names.push_back(t.name);
+    }
+    // Streamed WAVs whose header gives 0 or 0xFFFFFFFF bytes of audio, and one with a large chunk
+    // before the audio, which the pipe's reader must read past and come back to.
+    const std::string take = slurp(dir.file("take.wav"));
+    ASSERT_EQ(take.compare(36, 4, "data"), 0);
+    for (const char* size : {"\x00\x00\x00\x00", "\xff\xff\xff\xff"}) {
+        const std::string name = size[0] ? "streamed-ffffffff.wav" : "streamed-0.wav";
+        std::ofstream(dir.file(name), std::ios::binary)
+            << take.substr(0, 40) << std::string(size, 4) << take.substr(44);
+        names.push_back(name);
+    }
+    const std::string junk(300000, 'j');
+    const unsigned n = static_cast<unsigned>(junk.size());
+    const char chunk[] = {'a', 'b', 'c', 'd', char(n), char(n >> 8), char(n >> 16), char(n >> 24)};
+    std::ofstream(dir.file("chunk-first.wav"), std::ios::binary)
+        << take.substr(0, 36) << std::string(chunk, 8) << junk << take.substr(36);
+    names.push_back("chunk-first.wav");
+
+    for (const std::string& name : names) {
+        const Outcome byName = analyze(dir, "--csv - --summary json " + quoted(dir.file(name)));
+        ASSERT_EQ(byName.status, 0) << name << ": " << byName.err;
+        const Outcome piped = analyze(dir, "--csv - --summary json -", "cat " + quoted(dir.file(name)));
+        const Outcome redirected = analyze(dir, "--csv - --summary json - <" + quoted(dir.file(name)));
+        ASSERT_EQ(piped.status, 0) << name << ": " << piped.err;
+        ASSERT_EQ(redirected.status, 0) << name << ": " << redirected.err;
+        EXPECT_GT(lines(byName.out).size(), 100u) << name;
+        EXPECT_TRUE(piped.out == byName.out) << name;
+        EXPECT_TRUE(redirected.out == byName.out) << name;
+        // The summary line (on standard error, as the rows take standard output) differs in the name alone.
+        const std::string summary = byName.err.substr(byName.err.find(", \"duration_s\""));
+        EXPECT_EQ(piped.err.substr(piped.err.find(", \"duration_s\"")), summary) << name;
+        EXPECT_NE(summary.find("\"truncated\": false, \"error\": null"), std::string::npos)
+            << name << summary;
     }
     std::string bytes;
     for (short v : x) {
@@ -635,19 +748,6 @@ TEST(VeraxoAnalyze, StandardInputEqualsTheFileByName) {
         bytes += static_cast<char>((v >> 8) & 0xff);
     }
     std::ofstream(dir.file("take.pcm"), std::ios::binary) << bytes;
-
-    for (const char* name : {"take.wav", "wide.wav", "wide.flac"}) {
-        const Outcome byName = analyze(dir, "--csv - " + quoted(dir.file(name)));
-        ASSERT_EQ(byName.status, 0) << byName.err;
-        const Outcome piped = analyze(dir, "--csv - -", "cat " + quoted(dir.file(name)));
-        const Outcome redirected = analyze(dir, "--csv - - <" + quoted(dir.file(name)));
-        ASSERT_EQ(piped.status, 0) << piped.err;
-        ASSERT_EQ(redirected.status, 0) << redirected.err;
-        EXPECT_GT(lines(byName.out).size(), 100u);
-        EXPECT_TRUE(piped.out == byName.out) << name;
-        EXPECT_TRUE(redirected.out == byName.out) << name;
-        EXPECT_EQ(piped.err.substr(piped.err.find('\n')), byName.err.substr(byName.err.find('\n')));
-    }
     const Outcome wav = analyze(dir, "--csv - " + quoted(dir.file("take.wav")));
     const Outcome raw = analyze(dir, "--raw --csv - -", "cat " + quoted(dir.file("take.pcm")));
     ASSERT_EQ(raw.status, 0) << raw.err;
@@ -663,6 +763,10 @@ TEST(VeraxoAnalyze, StandardInputEqualsTheFileByName) {
     EXPECT_EQ(empty.err, "veraxo-analyze: standard input: empty: no audio frames\n");
     EXPECT_NE(empty.out.find("\"file\": \"-\", \"duration_s\": null"), std::string::npos) << empty.out;
     EXPECT_NE(empty.out.find("\"error\": \"empty: no audio frames\"}"), std::string::npos) << empty.out;
+    // Without --raw, an empty pipe is what an empty file by name is.
+    const Outcome nothing = analyze(dir, "-", "printf ''");
+    EXPECT_EQ(nothing.status, 1);
+    EXPECT_EQ(nothing.err, "veraxo-analyze: standard input: empty file\n");
 }
 
 TEST(VeraxoAnalyze, RawInputByNameOrOption) {
@@ -685,4 +789,337 @@ TEST(VeraxoAnalyze, RawInputByNameOrOption) {
     EXPECT_EQ(lines(fromWav.out).size(), 21u);
     EXPECT_TRUE(byName.out == fromWav.out);
     EXPECT_TRUE(byOption.out == fromWav.out);
+}
+
+// A closed standard stream is held by a placeholder, so no output file takes its descriptor: the CSVs
+// stay intact and the failure is one line with exit 1. A standard output redirected onto an input
+// (appending to the recording) or onto an output is refused before anything runs; a short CSV on a full
+// standard output is one line and exit 1.
+TEST(VeraxoAnalyze, StandardStreamsClosedOrRedirectedOntoAFileLoseNothing) {
+    TempDir dir;
+    writeWav(dir.file("good.wav"), speechLike(128 * 100));
+    writeWav(dir.file("long.wav"), speechLike(128 * 3000));
+    const std::string good = quoted(dir.file("good.wav"));
+    const std::string longer = quoted(dir.file("long.wav"));
+    const Outcome goodCsv = analyze(dir, "--csv - " + good);
+    const Outcome longCsv = analyze(dir, "--csv - " + longer);
+    ASSERT_EQ(longCsv.status, 0) << longCsv.err;
+
+    const std::string out = quoted(dir.file("out"));
+    for (int run = 0; run < 3; ++run) {
+        const Outcome closed = shell(dir, PROGRAM + " -j 1 --csv-dir " + out + " --summary json " + good +
+                                              " - <" + longer + " >&-");
+        EXPECT_EQ(closed.status, 1);
+        EXPECT_EQ(closed.err, "veraxo-analyze: standard output: cannot write (Bad file descriptor)\n");
+        EXPECT_TRUE(slurp(dir.file("out/stdin.csv")) == longCsv.out) << run;
+        EXPECT_TRUE(slurp(dir.file("out/good.csv")) == goodCsv.out) << run;
+    }
+    const Outcome noInput = shell(dir, PROGRAM + " --csv-dir " + out + " - <&-");
+    EXPECT_EQ(noInput.status, 1);
+    EXPECT_EQ(lines(noInput.err).size(), 1u) << noInput.err;
+    EXPECT_EQ(noInput.err.rfind("veraxo-analyze: standard input: ", 0), 0u) << noInput.err;
+    fs::remove_all(dir.file("out"));
+    EXPECT_EQ(shell(dir, PROGRAM + " --csv-dir " + out + " " + good + " >/dev/null 2>&-").status, 0);
+    EXPECT_TRUE(slurp(dir.file("out/good.csv")) == goodCsv.out);
+
+    const std::string wav = slurp(dir.file("good.wav"));
+    const Outcome appended = shell(dir, PROGRAM + " " + good + " >>" + good);
+    EXPECT_EQ(appended.status, 2);
+    EXPECT_NE(appended.err.find("standard output is the same file as input " + good), std::string::npos)
+        << appended.err;
+    EXPECT_TRUE(slurp(dir.file("good.wav")) == wav);
+    const Outcome ontoOutput =
+        shell(dir, PROGRAM + " --csv-dir " + out + " " + good + " " + longer + " >" + out + "/long.csv");
+    EXPECT_EQ(ontoOutput.status, 2);
+    EXPECT_EQ(lines(ontoOutput.err).size(), 1u) << ontoOutput.err;
+    EXPECT_NE(
+        ontoOutput.err.find("standard output is the same file as output " + quoted(dir.file("out/long.csv"))),
+        std::string::npos)
+        << ontoOutput.err;
+    EXPECT_EQ(slurp(dir.file("out/long.csv")), "");
+    EXPECT_EQ(fs::file_size(dir.file("out/good.csv")), goodCsv.out.size());
+    // Named as the standard output itself, the CSV is written into it.
+    EXPECT_EQ(shell(dir, PROGRAM + " --csv /dev/stdout " + good + " >" + out + "/good.csv").status, 0);
+    EXPECT_TRUE(slurp(dir.file("out/good.csv")) == goodCsv.out);
+
+    writeWav(dir.file("tiny.wav"), speechLike(128 * 3));
+    const Outcome full = analyze(dir, "--csv - " + quoted(dir.file("tiny.wav")), "", "/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "veraxo-analyze: standard output: cannot write (No space left on device)\n");
+}
+
+// --csv-dir and --png-dir are made with their parents when missing (with the umask, as mkdir -p makes
+// them), so the batch of the README runs as written; something other than a folder in their place is
+// a usage error before anything runs. Pictures drawn one at a time over more inputs than the report
+// window holds still finish.
+TEST(VeraxoAnalyze, OutputFoldersAreMadeAndAFileInTheirPlaceIsRefused) {
+    TempDir dir;
+    std::string inputs;
+    for (int i = 0; i < 7; ++i) {
+        writeWav(dir.file("take" + std::to_string(i) + ".wav"), speechLike(128 * (20 + 10 * i)));
+        inputs += " " + quoted(dir.file("take" + std::to_string(i) + ".wav"));
+    }
+    std::string options = "--csv-dir " + quoted(dir.file("frames/new/deeper"));
+#ifdef PICTURES_TESTED
+    options += " --png-dir " + quoted(dir.file("pictures"));
+#endif
+    const Outcome made =
+        shell(dir, "umask 027; timeout 300 " + PROGRAM + " -j 1 " + options + inputs + " >/dev/null");
+    EXPECT_EQ(made.status, 0) << made.err;
+    EXPECT_EQ(made.err, "");
+    for (const char* folder : {"frames", "frames/new", "frames/new/deeper"}) {
+        struct stat st;
+        ASSERT_EQ(::stat(dir.file(folder).c_str(), &st), 0) << folder;
+        EXPECT_EQ(st.st_mode & 07777, 0750u) << folder;
+    }
+    for (int i = 0; i < 7; ++i) {
+        const std::string stem = "take" + std::to_string(i);
+        EXPECT_EQ(lines(slurp(dir.file("frames/new/deeper/" + stem + ".csv"))).size(), 21u + 10 * i) << i;
+#ifdef PICTURES_TESTED
+        EXPECT_EQ(slurp(dir.file("pictures/" + stem + ".png")).substr(0, 4), "\x89PNG") << i;
+#endif
+    }
+
+    std::ofstream(dir.file("notes.txt")) << "notes\n";
+    for (const std::string& place : {std::string("notes.txt"), std::string("notes.txt/sub")}) {
+        for (const char* option : {"--csv-dir", "--png-dir"}) {
+#ifndef PICTURES_TESTED
+            if (std::string(option) == "--png-dir")
+                continue;
+#endif
+            const Outcome r = analyze(dir, std::string(option) + " " + quoted(dir.file(place)) + inputs);
+            EXPECT_EQ(r.status, 2) << option << " " << place;
+            EXPECT_EQ(r.err, "veraxo-analyze: " + std::string(option) + " " + quoted(dir.file(place)) +
+                                 " is not a folder. Try 'veraxo-analyze --help'.\n");
+            EXPECT_EQ(r.out, "");
+        }
+    }
+    EXPECT_EQ(slurp(dir.file("notes.txt")), "notes\n");
+}
+
+// Names with spaces, quotes, a backslash, line breaks, an escape sequence, bytes that are not UTF-8 and
+// a leading dash reach every output form whole: each its own DIR/NAME.csv, JSON and CSV summaries in
+// their own escaping, the text summary and messages with the control bytes escaped.
+TEST(VeraxoAnalyze, HostileNamesReachEveryOutputForm) {
+    TempDir dir;
+    fs::create_directory(dir.file("in"));
+    const struct {
+        std::string name;
+        std::string json;
+        std::string csv;
+        std::string text;
+    } cases[] = {
+        {"with space.wav", "with space.wav", "with space.wav", "with space.wav"},
+        {"it's \"quoted\".wav", "it's \\\"quoted\\\".wav", "\"it's \"\"quoted\"\".wav\"",
+         "it's \"quoted\".wav"},
+        {"back\\slash.wav", "back\\\\slash.wav", "back\\slash.wav", "back\\slash.wav"},
+        {"two\nlines.wav", "two\\u000alines.wav", "\"two\nlines.wav\"", "two\\nlines.wav"},
+        {"carriage\rreturn.wav", "carriage\\u000dreturn.wav", "\"carriage\rreturn.wav\"",
+         "carriage\\rreturn.wav"},
+        {"red\x1b[31m.wav", "red\\u001b[31m.wav", "red\x1b[31m.wav", "red\\x1b[31m.wav"},
+        {"latin\xe9\xff.wav", "latin\\ufffd\\ufffd.wav", "latin\xe9\xff.wav", "latin\xe9\xff.wav"},
+        {"-dash.wav", "-dash.wav", "-dash.wav", "-dash.wav"},
+    };
+    std::string inputs;
+    int length = 40;
+    for (const auto& c : cases) {
+        writeWav(dir.file("in/" + c.name), speechLike(128 * length++));
+        inputs += " " + quoted(dir.file("in/" + c.name));
+    }
+    const std::string prefix = dir.file("in/");
+    const Outcome json = analyze(dir, "--summary json --csv-dir " + quoted(dir.file("csv")) + " --" + inputs);
+    ASSERT_EQ(json.status, 0) << json.err;
+    const Outcome table = analyze(dir, "--summary csv --" + inputs);
+    ASSERT_EQ(table.status, 0) << table.err;
+    const Outcome text = analyze(dir, "--" + inputs);
+    ASSERT_EQ(text.status, 0) << text.err;
+    const std::vector<std::string> objects = lines(json.out);
+    ASSERT_EQ(objects.size(), std::size(cases)) << json.out;
+    length = 40;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        EXPECT_EQ(objects[i].rfind("{\"file\": \"" + prefix + c.json + "\", ", 0), 0u) << objects[i];
+        const std::string stem = c.name.substr(0, c.name.size() - 4);
+        EXPECT_EQ(lines(slurp(dir.file("csv/" + stem + ".csv"))).size(), 1u + length++) << stem;
+        const std::string row = c.csv[0] == '"' ? "\"" + prefix + c.csv.substr(1) : prefix + c.csv;
+        EXPECT_NE(table.out.find("\n" + row + ","), std::string::npos) << row;
+        EXPECT_NE(text.out.find("input: " + prefix + c.text + "\n"), std::string::npos) << c.text;
+    }
+    EXPECT_EQ(lines(table.out).size(), std::size(cases) + 2) << table.out;
+    EXPECT_EQ(text.out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(text.out.find('\r'), std::string::npos);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"csv", "in"}));
+
+    // Messages: a failure, a warning and a usage error each stay one line.
+    const std::string missing = dir.file("gone\n\x1b[2J.wav");
+    const Outcome failed = analyze(dir, quoted(missing));
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.err, "veraxo-analyze: " + dir.file("gone\\n\\x1b[2J.wav") + ": no such file\n");
+    const std::vector<short> x = speechLike(128 * 60);
+    writeWav(dir.file("cut\n.wav"), x);
+    std::ofstream(dir.file("cut\rshort.wav"), std::ios::binary)
+        << slurp(dir.file("cut\n.wav")).substr(0, 2000);
+    const Outcome warned = analyze(dir, quoted(dir.file("cut\rshort.wav")));
+    EXPECT_EQ(warned.status, 0);
+    EXPECT_EQ(
+        warned.err.rfind("veraxo-analyze: warning: " + dir.file("cut\\rshort.wav") + " is cut short", 0), 0u)
+        << warned.err;
+    EXPECT_EQ(lines(warned.err).size(), 1u) << warned.err;
+    const Outcome clash = analyze(dir, "--csv-dir " + quoted(dir.file("csv")) + " " + quoted("a/x\n.wav") +
+                                           " " + quoted("b/x\n.wav"));
+    EXPECT_EQ(clash.status, 2);
+    EXPECT_EQ(clash.err.rfind("veraxo-analyze: 'a/x\\n.wav' and 'b/x\\n.wav' would both write x\\n.csv", 0),
+              0u)
+        << clash.err;
+}
+
+// The input level in every summary form, measured as the app measures it: only samples at the 16-bit
+// rails are clipped (-32767 is not), and silence has no peak level.
+TEST(VeraxoAnalyze, PeakLevelAndClippedSamplesInEverySummaryForm) {
+    TempDir dir;
+    std::vector<short> clipped = speechLike(128 * 50);
+    for (int i = 0; i < 6; ++i)
+        clipped[1000 + 37 * i] = i % 2 ? -32768 : 32767;
+    clipped[3000] = -32767;
+    writeWav(dir.file("clipped.wav"), clipped);
+    std::vector<short> clean = speechLike(128 * 50);
+    for (short& v : clean)
+        v = static_cast<short>(v / 4);
+    clean[500] = -16384;
+    writeWav(dir.file("clean.wav"), clean);
+    writeWav(dir.file("silent.wav"), std::vector<short>(128 * 50, 0));
+    const std::string inputs = " " + quoted(dir.file("clipped.wav")) + " " + quoted(dir.file("clean.wav")) +
+                               " " + quoted(dir.file("silent.wav"));
+
+    const Outcome json = analyze(dir, "--summary json" + inputs);
+    ASSERT_EQ(json.status, 0) << json.err;
+    const std::vector<std::string> objects = lines(json.out);
+    ASSERT_EQ(objects.size(), 3u);
+    EXPECT_NE(objects[0].find("\"peak_dbfs\": 0, \"clipped_samples\": 6, "), std::string::npos) << objects[0];
+    EXPECT_NE(objects[1].find("\"peak_dbfs\": -6.02059991, \"clipped_samples\": 0, "), std::string::npos)
+        << objects[1];
+    EXPECT_NE(objects[2].find("\"peak_dbfs\": null, \"clipped_samples\": 0, "), std::string::npos)
+        << objects[2];
+
+    const std::vector<std::string> rows = lines(analyze(dir, "--summary csv" + inputs).out);
+    ASSERT_EQ(rows.size(), 4u);
+    const std::vector<std::string> header = fields(rows[0]);
+    ASSERT_EQ(header[6], "peak_dbfs");
+    ASSERT_EQ(header[7], "clipped_samples");
+    const char* const expected[][2] = {{"0", "6"}, {"-6.02059991", "0"}, {"", "0"}};
+    for (int i = 0; i < 3; ++i) {
+        const std::vector<std::string> f = fields(rows[i + 1]);
+        ASSERT_GE(f.size(), 8u) << rows[i + 1];
+        EXPECT_EQ(f[6], expected[i][0]) << rows[i + 1];
+        EXPECT_EQ(f[7], expected[i][1]) << rows[i + 1];
+    }
+
+    const std::string text = analyze(dir, inputs).out;
+    for (const char* line :
+         {"peak level: 0.00 dBFS\nclipped samples: 6\n", "peak level: -6.02 dBFS\nclipped samples: 0\n",
+          "peak level: none (silence)\nclipped samples: 0\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+}
+
+// How an output reaches the disk: the temporary is synced before the rename that makes it the file;
+// an interrupt removes every temporary however many jobs run; a folder where no temporary could be
+// removed (append-only) is refused; a link another user planted in a sticky, world-writable folder is
+// not followed (unless it is the folder owner's).
+TEST(VeraxoAnalyze, OutputsAreSyncedTrackedAndNeverFollowAPlantedLink) {
+    TempDir dir;
+    writeWav(dir.file("in.wav"), speechLike(128 * 100));
+    const std::string in = " " + quoted(dir.file("in.wav"));
+
+    const std::string log = dir.file("calls.log");
+    const std::string preload =
+        "ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" LD_PRELOAD=" + quoted(SYNC_ORDER_SHIM) +
+        " SYNC_ORDER_LOG=" + quoted(log) + " ";
+    std::string outputs = "--csv " + quoted(dir.file("out.csv"));
+#ifdef PICTURES_TESTED
+    outputs += " --png " + quoted(dir.file("out.png"));
+#endif
+    ASSERT_EQ(analyze(dir, outputs + in, "", "", preload).status, 0);
+    const std::vector<std::string> calls = lines(slurp(log));
+    fs::remove(log);
+    std::vector<std::string> targets = {"out.csv"};
+#ifdef PICTURES_TESTED
+    targets.push_back("out.png");
+#endif
+    for (const std::string& target : targets) {
+        const std::string suffix = " " + dir.file(target);
+        const auto renamed = std::find_if(calls.begin(), calls.end(), [&](const std::string& call) {
+            return call.rfind("rename ", 0) == 0 && call.size() > suffix.size() &&
+                   call.compare(call.size() - suffix.size(), suffix.size(), suffix) == 0;
+        });
+        ASSERT_NE(renamed, calls.end()) << target;
+        const std::string temp = renamed->substr(7, renamed->size() - 7 - suffix.size());
+        EXPECT_NE(std::find(calls.begin(), renamed, "sync " + temp), renamed) << target << ": " << temp;
+    }
+
+    // An interrupt with more outputs open than any fixed table would hold: each input a FIFO whose
+    // writer stops part way and waits, so every temporary exists when the signal comes (SIGTERM: a
+    // job in the background of a shell ignores SIGINT, and an ignored signal stays ignored).
+    fs::create_directory(dir.file("many"));
+    writeWav(dir.file("long.wav"), speechLike(8000 * 20));
+    std::string writers;
+    std::string inputs;
+    for (int i = 0; i < 90; ++i) {
+        const std::string fifo = quoted(dir.file("many/take" + std::to_string(i) + ".wav"));
+        ASSERT_EQ(::mkfifo(dir.file("many/take" + std::to_string(i) + ".wav").c_str(), 0600), 0);
+        writers += "(head -c 200000 " + quoted(dir.file("long.wav")) + "; exec sleep 120) >" + fifo +
+                   " & w=\"$w $!\"; ";
+        inputs += " " + fifo;
+    }
+    const std::string csv = quoted(dir.file("csv"));
+    const Outcome interrupted = shell(
+        dir, writers + PROGRAM + " -j 90 --csv-dir " + csv + inputs + " >/dev/null & pid=$!; n=0; " +
+                 "while [ $(ls " + csv + " 2>/dev/null | grep -c '\\.csv\\.') -lt 90 ] && [ $n -lt 1200 ]; " +
+                 "do sleep 0.05; n=$((n+1)); done; ls " + csv + " | grep -c '\\.csv\\.' >&2; " +
+                 "kill -TERM $pid; sleep 1; kill $w; wait $pid; echo $? >&2");
+    const std::vector<std::string> report = lines(interrupted.err);
+    ASSERT_EQ(report.size(), 2u) << interrupted.err;
+    EXPECT_EQ(report[0], "90");
+    EXPECT_EQ(report[1], "143");
+    EXPECT_TRUE(fs::is_empty(dir.file("csv")));
+
+    // Append-only and planted links need the superuser (and a file system that keeps the flag).
+    if (::geteuid() != 0)
+        return;
+    fs::create_directory(dir.file("log"));
+    const int folder = ::open(dir.file("log").c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    if (folder >= 0 && ::ioctl(folder, FS_IOC_GETFLAGS, &flags) == 0 &&
+        (flags |= FS_APPEND_FL, ::ioctl(folder, FS_IOC_SETFLAGS, &flags) == 0)) {
+        const Outcome appendOnly = analyze(dir, "--csv " + quoted(dir.file("log/new.csv")) + in);
+        flags &= ~FS_APPEND_FL;
+        ::ioctl(folder, FS_IOC_SETFLAGS, &flags);
+        EXPECT_EQ(appendOnly.status, 1);
+        EXPECT_EQ(appendOnly.err, "veraxo-analyze: " + dir.file("log/new.csv") +
+                                      ": cannot write (the folder is append-only)\n");
+        EXPECT_TRUE(fs::is_empty(dir.file("log")));
+    }
+    if (folder >= 0)
+        ::close(folder);
+
+    fs::create_directory(dir.file("shared"));
+    ::chmod(dir.file("shared").c_str(), 01777);
+    std::ofstream(dir.file("precious.txt")) << "keep\n";
+    fs::create_symlink(dir.file("precious.txt"), dir.file("shared/report.csv"));
+    const uid_t other = 4242;
+    ASSERT_EQ(::lchown(dir.file("shared/report.csv").c_str(), other, other), 0);
+    const Outcome planted = analyze(dir, "--csv " + quoted(dir.file("shared/report.csv")) + in);
+    EXPECT_EQ(planted.status, 1);
+    EXPECT_EQ(lines(planted.err).size(), 1u) << planted.err;
+    EXPECT_EQ(planted.err.rfind("veraxo-analyze: " + dir.file("shared/report.csv") + ": cannot write (", 0),
+              0u)
+        << planted.err;
+    EXPECT_EQ(slurp(dir.file("precious.txt")), "keep\n");
+    // The folder's owner may place links there, and so may the caller.
+    ASSERT_EQ(::chown(dir.file("shared").c_str(), other, other), 0);
+    EXPECT_EQ(analyze(dir, "--csv " + quoted(dir.file("shared/report.csv")) + in).status, 0);
+    ASSERT_EQ(::chown(dir.file("shared").c_str(), 0, 0), 0);
+    ASSERT_EQ(::lchown(dir.file("shared/report.csv").c_str(), 0, 0), 0);
+    std::ofstream(dir.file("precious.txt")) << "keep\n";
+    EXPECT_EQ(analyze(dir, "--csv " + quoted(dir.file("shared/report.csv")) + in).status, 0);
+    EXPECT_NE(slurp(dir.file("precious.txt")), "keep\n");
 }

@@ -3,8 +3,8 @@
 // A refused input must say why and read nothing; an accepted one must read the same samples whatever
 // the chunk size asked for, and headerless bytes must come back sample for sample. Read to its end, an
 // input gives every frame its header declares unless it is marked truncated, with what is missing. The
-// engine's outputs keep their lengths and stay finite. Reading stops after a fixed number of samples, because a
-// few bytes at a very low rate can stand for minutes of audio.
+// engine's outputs keep their lengths and stay finite. Reading stops after a fixed number of samples, because
+// a few bytes at a very low rate can stand for minutes of audio.
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +13,7 @@
 
 #include "FuzzCheck.h"
 #include "Shared/VeraxoEngine.h"
-#include "platform/AudioFileReader.h"
+#include "sndfile/AudioFileReader.h"
 
 using veraxo_fuzz::require;
 
@@ -103,8 +103,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (endA == READ_ENDED) {
         require(reader.truncated() == !reader.truncation().empty(), "a truncation says what is missing");
         require(reader.missingFrames() >= 0, "missing frames not negative");
-        // A stream may declare no length (libsndfile then reports one of 2^62 frames or more).
-        const bool declared = reader.sourceFrames() < (1LL << 60);
+        // A stream may declare no length (libsndfile then reports one of 2^62 frames or more), and an
+        // MPEG stream's frame count may be only an estimate.
+        const bool declared = reader.lengthDeclared() && reader.sourceFrames() < (1LL << 60);
         if (!reader.truncated() && declared) {
             const long long expected = reader.expectedSamples();
             const double ratio = static_cast<double>(AudioFileReader::OUTPUT_RATE) / reader.sourceRate();

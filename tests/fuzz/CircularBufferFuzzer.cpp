@@ -25,6 +25,12 @@ void verify(const brel::circular_buffer<std::string>& real, const std::deque<std
     require(real.size() == static_cast<int>(model.size()), "size matches the model");
     for (int i = 0; i < real.size(); ++i)
         require(real.at(i) == model[static_cast<std::size_t>(i)], "element matches the model");
+    std::size_t walked = 0;
+    real.for_each([&](const std::string& x) {
+        require(walked < model.size() && x == model[walked], "for_each walks the model's order");
+        ++walked;
+    });
+    require(walked == model.size(), "for_each visits every element");
     require(real.front() == (model.empty() ? std::string() : model.front()), "front matches the model");
 }
 

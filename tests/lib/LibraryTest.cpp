@@ -160,6 +160,19 @@ TEST(Library, FramesEqualTheCsvWhateverTheSplitAndFormat) {
     ASSERT_GT(stereoRows.size(), 100u);
     EXPECT_TRUE(analyzeRows(stereo.path()) == stereoRows);
 
+    // Fewer samples than one hop: success with no frame, as in the command.
+    TempFile tiny(".wav");
+    info = {};
+    info.samplerate = 8000;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    f = sf_open(tiny.path().c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    sf_write_short(f, interleaved.data(), 127);
+    sf_close(f);
+    EXPECT_TRUE(cliRows(tiny.path()).empty());
+    EXPECT_TRUE(analyzeRows(tiny.path()).empty());
+
     // A WAV cut short: whatever the command makes of it, the library makes the same.
     TempFile cut(".wav");
     {

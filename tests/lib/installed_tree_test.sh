@@ -59,8 +59,10 @@ export PYTHONPATH=$prefix/lib/python3/dist-packages
 same "Python" "$tmp/expected.txt" "$tmp/py.txt"
 "$python" "$examples/analyze.py" --stream "$tmp/sample.raw" >"$tmp/py-stream.txt"
 same "Python (streamed)" "$tmp/expected.txt" "$tmp/py-stream.txt"
-"$python" - "$sample" "$(pkg-config --modversion veraxo)" <<'PY' || fail "the Python package misbehaves"
+"$python" - "$sample" "$(pkg-config --modversion veraxo)" "$tmp" <<'PY' || fail "the Python package misbehaves"
+import os
 import sys
+import wave
 import numpy as np
 import veraxo
 
@@ -70,17 +72,53 @@ assert lie.dtype == np.float32 and spectrum.dtype == np.float32
 assert lie.shape == (len(spectrum),) and spectrum.shape[1] == 32
 lie, spectrum = veraxo.Engine().push(np.zeros(127, dtype=np.int16))
 assert lie.shape == (0,) and spectrum.shape == (0, 32)
-for bad in (lambda: veraxo.analyze_file("/nonexistent/voice.wav"),
-            lambda: veraxo.Engine().push(np.zeros(300, dtype=np.float32)),
-            lambda: veraxo.Engine().push(np.zeros((2, 300), dtype=np.int16))):
+# Fewer samples than a hop: no frame, and no error.
+short = os.path.join(sys.argv[3], "short.wav")
+with wave.open(short, "wb") as w:
+    w.setnchannels(1)
+    w.setsampwidth(2)
+    w.setframerate(8000)
+    w.writeframes(b"\x01\x00" * 100)
+lie, spectrum = veraxo.analyze_file(short)
+assert lie.shape == (0,) and spectrum.shape == (0, 32)
+# A failed analysis is veraxo.Error; arguments of the wrong kind are Python's own errors. A name with a
+# NUL byte would otherwise name the file before it.
+for expected, bad in ((veraxo.Error, lambda: veraxo.analyze_file("/nonexistent/voice.wav")),
+                      (ValueError, lambda: veraxo.analyze_file(sys.argv[1] + "\0.txt")),
+                      (TypeError, lambda: veraxo.Engine().push(np.zeros(300, dtype=np.float32))),
+                      (ValueError, lambda: veraxo.Engine().push(np.zeros((2, 300), dtype=np.int16))),
+                      (ValueError, lambda: veraxo.Engine().push(np.full(300, 40000, dtype=np.int32)))):
     try:
         bad()
-    except veraxo.Error as e:
+    except expected as e:
         assert str(e), "an error without a reason"
+        assert expected is veraxo.Error or not isinstance(e, veraxo.Error), type(e)
     else:
-        raise AssertionError("no veraxo.Error")
+        raise AssertionError("no %s" % expected.__name__)
 try:
     veraxo.analyze_file("/nonexistent/voice.wav")
 except veraxo.Error as e:
     assert str(e).startswith("/nonexistent/voice.wav: "), str(e)
+
+# Wider integers are taken while they fit 16 bits; one that does not is refused (ValueError), never wrapped.
+voice = (np.sin(np.arange(4000) * 0.07) * 30000).astype(np.int16)
+wide, narrow = veraxo.Engine().push(voice.astype(np.int32)), veraxo.Engine().push(voice)
+assert len(narrow[0]) == 31 and all(np.array_equal(w, n) for w, n in zip(wide, narrow))
+engine = veraxo.Engine()
+for bad, reason in ((np.array([0, 40000, 0], dtype=np.int32), "out of range"),
+                    (np.array([-32769], dtype=np.int64), "out of range")):
+    try:
+        engine.push(bad)
+    except ValueError as e:
+        assert reason in str(e), str(e)
+    else:
+        raise AssertionError("%r was taken" % bad)
+assert len(engine.push(voice)[0]) == 31, "a refused push consumed samples"
+engine.close()
+try:
+    engine.push(voice)
+except veraxo.Error as e:
+    assert str(e) == "the engine is closed", str(e)
+else:
+    raise AssertionError("a closed engine took samples")
 PY

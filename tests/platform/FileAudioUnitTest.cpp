@@ -168,10 +168,29 @@ TEST_F(FileAudioUnitTest, AnInstanceAfterAStopResumesWhereTheLastLeftOffAndRewin
     ASSERT_TRUE(unit.start());
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_TRUE(unit.dispose());
-    std::lock_guard<std::mutex> lock(collector.mutex);
-    ASSERT_GT(collector.samples.size(), 256u);
-    EXPECT_TRUE(std::equal(collector.samples.begin(), collector.samples.end(), signal.begin()))
-        << "from the start again";
+    {
+        std::lock_guard<std::mutex> lock(collector.mutex);
+        ASSERT_GT(collector.samples.size(), 256u);
+        EXPECT_TRUE(std::equal(collector.samples.begin(), collector.samples.end(), signal.begin()))
+            << "from the start again";
+    }
+
+    // An instance still playing when the source is rewound or replaced keeps its place to itself.
+    for (const bool newSource : {false, true}) {
+        ASSERT_TRUE(unit.initialize());
+        ASSERT_TRUE(unit.start());
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ASSERT_GT(file()->position(), 0);
+        if (newSource)
+            FileAudioUnit::setSource(files.back(), FileAudioUnit::REAL_TIME, 256);
+        else
+            FileAudioUnit::rewind();
+        ASSERT_TRUE(unit.dispose());
+        EXPECT_EQ(FileAudioUnit::sourcePosition(), 0) << (newSource ? "new source" : "rewound");
+        ASSERT_TRUE(unit.initialize());
+        EXPECT_EQ(file()->position(), 0) << "the next instance starts at the beginning";
+        ASSERT_TRUE(unit.dispose());
+    }
 }
 
 TEST_F(FileAudioUnitTest, UnreadableFileFailsInitializeWithAReason) {

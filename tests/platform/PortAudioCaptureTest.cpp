@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -20,36 +19,13 @@
 
 #include "Shared/VeraxoEngine.h"
 #include "Shared/VoiceUnit.h"
-#include "platform/AudioFileReader.h"
 #include "platform/RunLoop.h"
-
-// The audio system's plug-ins (ALSA's pulse plug-in and what it loads) keep allocations past their
-// unloading; under the leak checker, unwind slowly enough to name them and leave them out.
-extern "C" const char* __lsan_default_options() {
-    return "fast_unwind_on_malloc=0";
-}
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libasound.so\nleak:libpulse.so\nleak:libpulsecommon\nleak:liblcms2.so\nleak:libportaudio."
-           "so\n";
-}
+#include "sndfile/AudioFileReader.h"
+#include "tests/support/pulse_null.h"
 
 namespace {
 
 using platform::PortAudioUnit;
-
-// Points PulseAudio clients and ALSA at the private daemon of scripts/pulse-null unless the environment
-// already names a server; true when a server answers.
-bool reachPulseAudio() {
-    if (getenv("PULSE_SERVER") == nullptr) {
-        const char* dirEnv = getenv("VERAXO_PULSE_DIR");
-        const std::string dir = dirEnv ? dirEnv : "/tmp/veraxo-pulse-" + std::to_string(getuid());
-        if (access((dir + "/runtime/native").c_str(), F_OK) != 0)
-            return false;
-        setenv("PULSE_SERVER", ("unix:" + dir + "/runtime/native").c_str(), 1);
-        setenv("ALSA_CONFIG_PATH", (dir + "/asound.conf").c_str(), 1);
-    }
-    return std::system("pactl info >/dev/null 2>&1") == 0;
-}
 
 struct FrameLog {
     std::vector<float> lie;
@@ -98,30 +74,8 @@ bool writeWav(const std::string& path, const std::vector<short>& samples) {
     return true;
 }
 
-// The offset of `needle` inside `haystack` with the highest normalised correlation, and that correlation.
-std::pair<long, double> bestOffset(const std::vector<short>& haystack, const short* needle, size_t length) {
-    double needleEnergy = 0;
-    for (size_t i = 0; i < length; ++i)
-        needleEnergy += double(needle[i]) * needle[i];
-    std::pair<long, double> best(-1, 0.0);
-    for (size_t o = 0; o + length <= haystack.size(); ++o) {
-        double dot = 0, energy = 0;
-        for (size_t i = 0; i < length; ++i) {
-            dot += double(needle[i]) * haystack[o + i];
-            energy += double(haystack[o + i]) * haystack[o + i];
-        }
-        if (energy <= 0)
-            continue;
-        const double c = dot / std::sqrt(energy * needleEnergy);
-        if (c > best.second)
-            best = {long(o), c};
-    }
-    return best;
-}
-
 TEST(PortAudioCapture, RecordingPlayedIntoTheNullSinkReachesTheEngineIntact) {
-    if (!reachPulseAudio())
-        GTEST_SKIP() << "no PulseAudio server reachable: run `eval \"$(scripts/pulse-null start)\"` first";
+    SKIP_WITHOUT_PULSE_AUDIO();
 
     const std::vector<short> whole = readRecording(VERAXO_SOURCE_DIR "/resources/sample.wav");
     ASSERT_GE(whole.size(), 6u * 8000u) << "resources/sample.wav is missing or short";
@@ -178,7 +132,7 @@ TEST(PortAudioCapture, RecordingPlayedIntoTheNullSinkReachesTheEngineIntact) {
             loud = s;
         }
     }
-    const std::pair<long, double> found = bestOffset(got, recording.data() + loud, window);
+    const std::pair<long, double> found = veraxo_test::best_offset(got, recording.data() + loud, window);
     ASSERT_GT(found.second, 0.99) << "the recording was not found in the capture";
     const long offset = found.first - long(loud);
     ASSERT_GE(offset, 0);
@@ -211,8 +165,7 @@ TEST(PortAudioCapture, RecordingPlayedIntoTheNullSinkReachesTheEngineIntact) {
 namespace {
 
 TEST(PortAudioCapture, VanishingSourceEndsInFailedAndStopDisposeRecover) {
-    if (!reachPulseAudio())
-        GTEST_SKIP() << "no PulseAudio server reachable: run `eval \"$(scripts/pulse-null start)\"` first";
+    SKIP_WITHOUT_PULSE_AUDIO();
     platform::selectAudioComponent(PortAudioUnit::component());
     Capture capture;
     VoiceUnit unit;
@@ -240,8 +193,7 @@ TEST(PortAudioCapture, VanishingSourceEndsInFailedAndStopDisposeRecover) {
 namespace {
 
 TEST(PortAudioCapture, InputDevicesAreFoundByIndexAndByName) {
-    if (!reachPulseAudio())
-        GTEST_SKIP() << "no PulseAudio server reachable: run `eval \"$(scripts/pulse-null start)\"` first";
+    SKIP_WITHOUT_PULSE_AUDIO();
     const std::vector<PortAudioUnit::DeviceInfo> devices = PortAudioUnit::listInputDevices();
     ASSERT_FALSE(devices.empty());
     for (const PortAudioUnit::DeviceInfo& d : devices) {

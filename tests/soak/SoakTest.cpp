@@ -23,18 +23,18 @@
 
 #include "Shared/VeraxoEngine.h"
 #include "Shared/VoiceUnit.h"
-#include "platform/AudioFileReader.h"
 #include "platform/MessagePort.h"
 #include "platform/RunLoop.h"
 #include "platform/TestAudioUnit.h"
+#include "sndfile/AudioFileReader.h"
 #include "tests/support/alloc_counter.h"
 
 #ifdef VERAXO_SOAK_VIEWS
 #include <QCoreApplication>
 
 #include "Shared/SpectrumView.h"
-#include "app/GraphView.h"
-#include "app/LieIndicator.h"
+#include "views/GraphView.h"
+#include "views/LieIndicator.h"
 #endif
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

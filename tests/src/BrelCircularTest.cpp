@@ -11,10 +11,13 @@ namespace {
 
 using brel_test::Tracked;
 
+// The elements by position; walking the ring with for_each must give the same sequence.
 std::vector<int> contents(const brel::circular_buffer<int>& ring) {
-    std::vector<int> v;
+    std::vector<int> v, walked;
     for (int i = 0; i < ring.size(); ++i)
         v.push_back(ring.at(i));
+    ring.for_each([&walked](int x) { walked.push_back(x); });
+    EXPECT_EQ(walked, v);
     return v;
 }
 
@@ -141,7 +144,7 @@ TEST(CircularBufferChecks, EmptyAndZeroCapacityRingsStayConsistent) {
     brel::circular_buffer<int> none(0);
     none.push_back(1);
     none.push_front(2);
-    EXPECT_EQ(none.size(), 0);
+    EXPECT_EQ(contents(none), std::vector<int>{});
     brel::circular_buffer<int> negative(-4);
     negative.push_back(1);
     EXPECT_EQ(negative.capacity(), 0);

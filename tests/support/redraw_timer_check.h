@@ -3,6 +3,7 @@
 // often redrawing resumes, stopped and kept when it is suspended; and a tick repaints only a view whose
 // data changed.
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QTest>
 #include <QTimer>
@@ -40,25 +41,40 @@ struct PaintCounter : QObject {
 } // namespace detail
 
 // Shown with its timer running, the view paints what it has, then nothing through three ticks;
-// change() gives it new data, after which a tick paints again.
+// change() gives it new data, after which a tick paints again. Time is counted in the view's own ticks,
+// each followed by the repaint it asked for, so a late tick on a loaded machine cannot land its paint
+// in the next period.
 template <class View, class Change> void expectTicksRepaintOnlyAfterAChange(View& view, Change change) {
     detail::PaintCounter counter;
     view.installEventFilter(&counter);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const auto timers = view.template findChildren<QTimer*>();
+    ASSERT_EQ(timers.size(), 1);
+    int ticks = 0;
+    // Connected after the view's own slot, so the count rises once the tick has asked for its repaint.
+    const QMetaObject::Connection counting = QObject::connect(timers[0], &QTimer::timeout, [&] { ++ticks; });
+    const auto waitTicks = [&](int n) {
+        const int until = ticks + n;
+        const bool ticked = QTest::qWaitFor([&] { return ticks >= until; }, 5000);
+        QCoreApplication::sendPostedEvents(); // the repaint the last tick asked for
+        return ticked;
+    };
     view.resumeRedraw();
-    // What it had not shown yet may take a tick or two on a loaded machine: settle first.
+    // What it had not shown yet takes the first tick; a window system's late expose may add one.
     for (int settle = 0; settle < 12; ++settle) {
         counter.paints = 0;
-        QTest::qWait(250);
+        ASSERT_TRUE(waitTicks(2)) << "the timer does not tick";
         if (counter.paints == 0)
             break;
     }
     counter.paints = 0;
-    QTest::qWait(350);
+    ASSERT_TRUE(waitTicks(3));
     EXPECT_EQ(counter.paints, 0) << "ticks repainted a view whose data did not change";
     change();
-    EXPECT_TRUE(QTest::qWaitFor([&]() { return counter.paints > 0; }, 2000)) << "no tick painted the change";
+    ASSERT_TRUE(waitTicks(1));
+    EXPECT_GT(counter.paints, 0) << "the next tick did not paint the change";
+    QObject::disconnect(counting);
     view.suspendRedraw();
     view.removeEventFilter(&counter);
 }

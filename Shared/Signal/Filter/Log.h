@@ -19,6 +19,8 @@ public:
 
 private:
     brel::array<float> _buffer;
+    // True when the four-at-a-time form runs (the CPU has AVX2).
+    bool _wide = false;
 };
 
 } // namespace Filter

@@ -34,9 +34,9 @@ float VoiceDetect::calcAvgPower() const {
     const int n = _powerHistory.size();
     if (n == 0)
         return 0.0f;
+    // Summed afresh from the newest to the oldest every frame: a running sum would round differently.
     float sum = 0.0f;
-    for (int i = 0; i < n; ++i)
-        sum += _powerHistory.at(i);
+    _powerHistory.for_each([&sum](float p) { sum += p; });
     return sum / static_cast<float>(n);
 }
 
