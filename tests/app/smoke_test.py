@@ -7,6 +7,10 @@ and a lie graph that rises and falls. The same run without OpenGL (Qt's offscree
 and an X server without GLX) must show the graph and a placeholder for the relief, and a named pipe that
 nobody writes must not keep the window from running. The picture never replaces the recording it
 shows, and a picture that cannot be written whole leaves the old one as it was.
+
+Every run on X has an Xvfb of its own: a server that goes down mid-run takes no other run or test with
+it, and the run is tried once more on a new server, since a client cannot be at fault for a server's
+death.
 """
 
 import os
@@ -20,6 +24,52 @@ import tempfile
 from PIL import Image
 
 
+XVFB = shutil.which("Xvfb")
+
+
+class XServer:
+    """A private Xvfb on the first free display; `glx` False starts it without the GLX extension."""
+
+    def __init__(self, glx=True):
+        read_end, write_end = os.pipe()
+        extension = [] if glx else ["-extension", "GLX"]
+        self.process = subprocess.Popen([XVFB, "-displayfd", str(write_end), *extension,
+                                         "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                        pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as display:
+            self.display = ":" + display.readline().strip()
+
+    def alive(self):
+        return self.display != ":" and self.process.poll() is None
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait()
+
+
+def run_on_x(args, timeout, env=None, glx=True, **options):
+    """Runs the program on a private X server (the ambient display when there is no Xvfb)."""
+    env = dict(os.environ if env is None else env)
+    if not XVFB:
+        return subprocess.run(args, capture_output=True, text=True, timeout=timeout, env=env, **options)
+    for attempt in (1, 2):
+        server = XServer(glx)
+        try:
+            if server.display == ":":
+                raise RuntimeError("Xvfb did not start")
+            env.pop("WAYLAND_DISPLAY", None)
+            env.pop("QT_QPA_PLATFORM", None)
+            env["DISPLAY"] = server.display
+            run = subprocess.run(args, capture_output=True, text=True, timeout=timeout, env=env, **options)
+            if run.returncode == 0 or server.alive() or attempt == 2:
+                return run
+            print(f"the X server {server.display} went down during the run; once more on a new one")
+        finally:
+            server.close()
+
+
 def main():
     veraxo, recording, picture = sys.argv[1:4]
     # The program remembers its window: every run starts from a settings folder of our own, never the
@@ -28,9 +78,8 @@ def main():
     os.environ["XDG_CONFIG_HOME"] = settings.name
     environment = dict(os.environ)
     try:
-        run = subprocess.run(
-            [veraxo, recording, "--screenshot", picture, "--screenshot-delay", "8"],
-            capture_output=True, text=True, timeout=60, env=environment)
+        run = run_on_x([veraxo, recording, "--screenshot", picture, "--screenshot-delay", "6"],
+                       timeout=60, env=environment)
     except subprocess.TimeoutExpired:
         print("veraxo did not exit after taking its picture")
         return 1
@@ -73,8 +122,8 @@ def check_one_run_size(veraxo, recording, picture):
     """A --window-size is that run's alone: the next run opens at the size the window had before."""
     for size in ("700x500", None):
         extra = ["--window-size", size] if size else []
-        run = subprocess.run([veraxo, recording, "--screenshot", picture, "--screenshot-delay", "1"] + extra,
-                             capture_output=True, text=True, timeout=45)
+        run = run_on_x([veraxo, recording, "--screenshot", picture, "--screenshot-delay", "1"] + extra,
+                       timeout=45)
         if run.returncode != 0:
             print(f"veraxo {' '.join(extra)} exited with status {run.returncode}:\n{run.stderr}")
             return 1
@@ -108,11 +157,13 @@ def graph_rows(picture):
     return max(rows) - min(rows) if rows else 0
 
 
-def run_without_opengl(name, veraxo, recording, picture, env):
+def run_without_opengl(name, veraxo, recording, picture, env, on_x=False):
+    args = [veraxo, "--input", recording, "--screenshot", picture, "--screenshot-delay", "3"]
     try:
-        run = subprocess.run(
-            [veraxo, "--input", recording, "--screenshot", picture, "--screenshot-delay", "3"],
-            capture_output=True, text=True, timeout=45, env=env)
+        if on_x:
+            run = run_on_x(args, timeout=45, env=env, glx=False)
+        else:
+            run = subprocess.run(args, capture_output=True, text=True, timeout=45, env=env)
     except subprocess.TimeoutExpired:
         print(f"{name}: veraxo did not exit after taking its picture")
         return 1
@@ -135,27 +186,11 @@ def check_without_opengl(veraxo, recording, picture):
         env = dict(os.environ, QT_QPA_PLATFORM=platform)
         if run_without_opengl(platform, veraxo, recording, picture, env):
             return 1
-    xvfb = shutil.which("Xvfb")
-    if not xvfb:
+    if not XVFB:
         print("no Xvfb: the run on an X server without GLX is skipped")
         return 0
-    read_end, write_end = os.pipe()
-    server = subprocess.Popen([xvfb, "-displayfd", str(write_end), "-extension", "GLX",
-                               "-screen", "0", "640x800x24", "-nolisten", "tcp"],
-                              pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    try:
-        with os.fdopen(read_end) as display:
-            number = display.readline().strip()
-        if not number:
-            print("Xvfb did not start")
-            return 1
-        env = {k: v for k, v in os.environ.items() if k not in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY")}
-        env.update(DISPLAY=":" + number, LIBGL_DRIVERS_PATH="/nonexistent", GALLIUM_DRIVER="none")
-        return run_without_opengl("no GLX", veraxo, recording, picture, env)
-    finally:
-        server.terminate()
-        server.wait()
+    env = dict(os.environ, LIBGL_DRIVERS_PATH="/nonexistent", GALLIUM_DRIVER="none")
+    return run_without_opengl("no GLX", veraxo, recording, picture, env, on_x=True)
 
 
 def check_picture_path(veraxo, recording):
@@ -205,9 +240,8 @@ def check_silent_pipe(veraxo, picture):
         pipe = os.path.join(folder, "silent.wav")
         os.mkfifo(pipe)
         try:
-            run = subprocess.run(
-                [veraxo, "--input", pipe, "--screenshot", picture, "--screenshot-delay", "1"],
-                capture_output=True, text=True, timeout=30)
+            run = run_on_x([veraxo, "--input", pipe, "--screenshot", picture, "--screenshot-delay", "1"],
+                           timeout=30)
         except subprocess.TimeoutExpired:
             print("a named pipe with no writer blocked the program")
             return 1
