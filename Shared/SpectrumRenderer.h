@@ -56,10 +56,11 @@ public:
     int width() const { return _width; }
     int height() const { return _height; }
 
-private:
-    void deleteFramebuffer();
     // Makes a framebuffer with an RGBA8 colour renderbuffer of width x height attached, and binds both.
     static void bindColourFramebuffer(GLuint& frameBuffer, GLuint& renderBuffer, int width, int height);
+
+private:
+    void deleteFramebuffer();
     // The copy of the cleared, textured background plane, of the framebuffer's size; none when the
     // driver cannot make it.
     void createBackgroundBuffer();

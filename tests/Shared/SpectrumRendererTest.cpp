@@ -161,12 +161,7 @@ TEST_F(SpectrumRender, SwapBuffersReportsAMissingFramebuffer) {
               "Failed to swap renderbuffer in -[SpectrumView swapBuffers]\n");
 
     GLuint target = 0, colour = 0;
-    glGenFramebuffers(1, &target);
-    glGenRenderbuffers(1, &colour);
-    glBindFramebuffer(GL_FRAMEBUFFER, target);
-    glBindRenderbuffer(GL_RENDERBUFFER, colour);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, W, H);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+    SpectrumRenderer::bindColourFramebuffer(target, colour, W, H);
     render();
     testing::internal::CaptureStdout();
     EXPECT_TRUE(_renderer->swapBuffers(target, W, H));

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "Shared/HeadlessContext.h"
+#include "Shared/SpectrumRenderer.h"
 #include "Shared/Texture2D.h"
 
 namespace {
@@ -22,12 +23,7 @@ protected:
     // Draws texture over the whole of a size x size framebuffer and reads it back, top row first.
     QImage drawFull(const Texture2D& texture, int size) {
         GLuint fbo = 0, colour = 0;
-        glGenFramebuffers(1, &fbo);
-        glGenRenderbuffers(1, &colour);
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-        glBindRenderbuffer(GL_RENDERBUFFER, colour);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, size, size);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+        SpectrumRenderer::bindColourFramebuffer(fbo, colour, size, size);
         glViewport(0, 0, size, size);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
